@@ -1,0 +1,62 @@
+// Running a child process and collecting what it did, and scratch
+// directories that clean up after themselves. Shared by every suite that
+// drives a built program.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct Outcome {
+  int status = -1;       // exit status, or -1 when the child did not exit normally
+  int signal = 0;        // terminating signal, 0 when it exited
+  std::string out;       // everything written to standard output
+  std::string err;       // everything written to standard error
+};
+
+struct RunOptions {
+  // Variables to set (or, with std::nullopt, to remove) on top of the
+  // current environment.
+  std::map<std::string, std::optional<std::string>> env;
+  // When set, the environment starts empty instead of as a copy of ours.
+  bool clean_env = false;
+  std::string stdin_data;
+  // Directory the child starts in; empty for ours.
+  std::string cwd;
+  // Seconds before the child is killed; 0 for no limit.
+  int timeout = 60;
+};
+
+// Runs argv[0] (looked up in PATH when it has no slash) and waits for it.
+Outcome run(const std::vector<std::string> &argv, const RunOptions &opts = {});
+
+// Path of a file in the build tree, from TEST_BUILDDIR.
+std::string build_path(const std::string &relative);
+// Path of a file under tests/data, from TEST_DATADIR.
+std::string data_path(const std::string &relative);
+
+// A fresh directory under TMPDIR, removed with everything in it on
+// destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+
+  const std::string &path() const { return path_; }
+  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes the bytes to the file, replacing it. Throws on failure.
+void write_file(const std::string &path, const std::string &contents);
+// Reads the whole file. Throws on failure.
+std::string read_file(const std::string &path);
+
+}  // namespace testsupport
