@@ -1,0 +1,16 @@
+#include "package.h"
+
+#ifndef PACKAGE
+#define PACKAGE "tullwerk"
+#endif
+
+const char package_domain[] = PACKAGE;
+// Catalogues are looked up where the system keeps them, wherever the
+// programs themselves are installed.
+const char package_locale_dir[] = "/usr/share/locale";
+const char package_name[] = "qent tullwerk";
+const char Version[] = "9.1";
+const char package_home_page[] = "https://www.varnet.org/software/tullwerk/";
+const char package_licence_page[] = "https://www.gnu.org/licenses/lgpl-2.1.html";
+const char package_copyright_holder[] = "the Tullwerk developers";
+const int package_copyright_year = 2022;
