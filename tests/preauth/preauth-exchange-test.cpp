@@ -105,6 +105,8 @@ struct Exchange {
   std::string mechanism;   // which mechanism got the ticket
   std::string kdc_logged;  // a text the KDC's log shows
 };
+// Rows print as their description in failure messages.
+void PrintTo(const Exchange &row, std::ostream *os) { *os << row.name; }
 
 const std::string FAILED_AT_KDC =
     std::string("PREAUTH_FAILED: user@") + REALM + " for krbtgt/" + REALM + "@" + REALM + ", ";
@@ -172,6 +174,127 @@ TEST_P(KinitExchange, RunsAsDescribed) {
 
 INSTANTIATE_TEST_SUITE_P(Preauth, KinitExchange, ::testing::ValuesIn(kinit_exchanges),
                          row_name<Exchange>);
+
+// The indicators the client sends end up in the ticket: the KDC only
+// issues tickets for svc/X to a client whose ticket carries indicator X.
+struct IndicatorExchange {
+  const char *name;
+  Strings strings;
+  Options options;
+  std::string granted;  // services the ticket is good for
+};
+void PrintTo(const IndicatorExchange &row, std::ostream *os) { *os << row.name; }
+
+const IndicatorExchange indicator_exchanges[] = {
+    {"two indicators", {}, {"indicators=a  b"}, "a b"},
+    {"a later option replaces the earlier", {}, {"indicators=a", "indicators=b"}, "b"},
+    {"no indicators", {}, {}, ""},
+    {"sent again in the second round", {{"2rt", "r"}}, {"indicators=a"}, "a"},
+    {"try-again succeeds without indicators", {{"err", "e"}}, {"indicators=a b"}, ""},
+};
+
+class IndicatorsReachTheTicket : public PreauthExchange,
+                                 public ::testing::WithParamInterface<IndicatorExchange> {};
+
+TEST_P(IndicatorsReachTheTicket, AsSent) {
+  const IndicatorExchange &c = GetParam();
+  add_user(c.strings);
+  auto got = kinit(c.options);
+  ASSERT_EQ(got.status, 0) << got.err;
+  ASSERT_EQ(realm_->cached_pa_type(), BY_TEST);
+  EXPECT_EQ(services_granted(), c.granted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Preauth, IndicatorsReachTheTicket,
+                         ::testing::ValuesIn(indicator_exchanges), row_name<IndicatorExchange>);
+
+// Optimistic exchanges, where the client sends the mechanism's pa-data in
+// its first request without any method data from the KDC.
+struct OptimisticExchange {
+  const char *name;
+  Strings strings;
+  Options options;
+  int status;
+  std::string out;
+  std::string err;
+  std::string mechanism;
+  std::string granted;
+};
+void PrintTo(const OptimisticExchange &row, std::ostream *os) { *os << row.name; }
+
+const OptimisticExchange optimistic_exchanges[] = {
+    {"succeeds with the optimistic indicator", {}, {}, 0, "", "", BY_TEST, "optimistic"},
+    {"KDC fails it, library falls back", {{"failopt", "1"}}, {}, 0, "", "", BY_TIMESTAMP, ""},
+    {"KDC fails it, no fallback", {{"failopt", "1"}}, {"disable_fallback"}, 1, "",
+     "preauth-client: getting initial credentials: Preauthentication failed\n", NO_TICKET, ""},
+    {"client fails it, library falls back", {}, {"fail_optimistic"}, 0, "", "", BY_TIMESTAMP, ""},
+    {"induced error answered through try-again", {{"err", "opt err"}}, {"indicators=a"}, 0,
+     "tryagain: opt err\n", "", BY_TEST, ""},
+};
+
+class OptimisticPreauth : public PreauthExchange,
+                          public ::testing::WithParamInterface<OptimisticExchange> {};
+
+TEST_P(OptimisticPreauth, RunsAsDescribed) {
+  const OptimisticExchange &c = GetParam();
+  add_user(c.strings);
+  auto got = optimistic_client(c.options);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.err, c.err);
+  EXPECT_EQ(realm_->cached_pa_type(), c.mechanism);
+  if (c.status == 0) {
+    EXPECT_EQ(services_granted(), c.granted);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Preauth, OptimisticPreauth, ::testing::ValuesIn(optimistic_exchanges),
+                         row_name<OptimisticExchange>);
+
+// Without a key of a requested encryption type the KDC offers "no key";
+// the client prints it without asking for the password and answers as
+// usual, and the KDC then cannot encrypt the reply.
+TEST_F(PreauthExchange, PrincipalWithoutKeysGetsNoKey) {
+  struct Case {
+    const char *what;
+    bool no_keys;
+    std::string enctypes;  // the principal's keys
+  } cases[] = {
+      {"no keys at all", true, ""},
+      {"keys of another type only", false, "aes128-cts-hmac-sha1-96:normal"},
+  };
+  realm_->set_client_overrides("[libdefaults]\n  default_tkt_enctypes = aes256-cts-hmac-sha1-96\n");
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    PrincipalSpec spec;
+    spec.name = c.no_keys ? "nokeys" : "otherkeys";
+    spec.password = PASSWORD;
+    spec.no_keys = c.no_keys;
+    spec.enctypes = c.enctypes;
+    spec.flags = {"+requires_preauth"};
+    spec.strings = {{"teststring", "never shown"}};
+    realm_->add_principal(spec);
+
+    auto got = kinit({}, PASSWORD, spec.name);
+    EXPECT_EQ(got.status, 1);
+    EXPECT_EQ(got.out, "no key\n");
+    EXPECT_EQ(got.err,
+              "kinit: KDC has no support for encryption type while getting initial credentials\n");
+    EXPECT_NE(realm_->kdc_log().find("CANT_FIND_CLIENT_KEY: " + spec.name + "@"),
+              std::string::npos);
+  }
+}
+
+// Method data that does not decrypt with the key from a wrong password is
+// an error for the library, never a line of undecrypted bytes.
+TEST_F(PreauthExchange, WrongPasswordPrintsNothing) {
+  add_user({{"teststring", "secret"}});
+  auto got = kinit({"disable_fallback"}, "not-the-password");
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.out, PROMPT);
+  EXPECT_EQ(got.err, "kinit: Password incorrect while getting initial credentials\n");
+  EXPECT_EQ(realm_->cached_pa_type(), NO_TICKET);
+}
 
 }  // namespace
 }  // namespace preauthtest
