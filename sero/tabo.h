@@ -1,0 +1,4 @@
+// The attribute library.
+#pragma once
+
+#include "tabo-attributes.h"
