@@ -489,3 +489,21 @@ gconstpointer tesk_asn1x_element_content (const guchar *data, gsize n_data, gsiz
   *n_content = static_cast<gsize> (len);
   return data + off;
 }
+
+void atlv_make_definite (Atlv *tlv)
+{
+  for (; tlv != nullptr; tlv = tlv->next) {
+    gint len = 0;
+    if (tlv->value) {
+      len = static_cast<gint> (g_bytes_get_size (tlv->value));
+      if (tlv->prefix_for_bit_string || tlv->prefix_with_zero_byte)
+        len += 1;
+    } else {
+      atlv_make_definite (tlv->child);
+      for (const Atlv *child = tlv->child; child != nullptr; child = child->next)
+        len += child->off + child->len;
+    }
+    tlv->len = len;
+    tlv->off = atlv_unparse_cls_tag_len (nullptr, 0, tlv->cls, tlv->tag, len);
+  }
+}

@@ -4,11 +4,13 @@
 #include "tesk-asn1x.h"
 
 #include <cstddef>
+#include <ctime>
 #include <span>
 #include <vector>
 
 // All toolkit messages use the default log domain.
 #undef G_LOG_DOMAIN
+#define G_LOG_DOMAIN nullptr
 
 namespace tesk {
 
@@ -141,7 +143,7 @@ gboolean anode_read_integer_ulong (GNode *node, GBytes *data, gulong *value);
 GBytes *anode_write_integer_ulong (gulong value);
 gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid);
 gboolean anode_write_object_id (const gchar *oid, std::vector<guchar> *out);
-gboolean anode_read_time (GNode *node, GBytes *data, struct tm *when, glong *offset);
+gboolean anode_read_time (GNode *node, GBytes *data, struct tm *when, gint *offset);
 GBytes *anode_default_integer (GNode *node);
 gboolean anode_default_boolean (GNode *node, gboolean *value);
 
@@ -152,6 +154,14 @@ Atlv *anode_build_anything (GNode *node, gboolean want);
 gboolean parse_utc_time (const gchar *time, gsize n_time, struct tm *when, gint *offset);
 gboolean parse_general_time (const gchar *time, gsize n_time, struct tm *when, gint *offset);
 int two_to_four_digit_year (int year);
+// The same against a given current UTC year.
+int two_to_four_digit_year_at (int year, int current_year);
+
+// A one-node tree for a lone definition record.
+GNode *_tesk_asn1x_create_from_def (const TeskAsn1xDef *def);
+
+// Rewrites the headers of a copied element tree in minimal definite form.
+void atlv_make_definite (Atlv *tlv);
 
 // Views of buffers.
 inline std::span<const guchar> bytes_span (GBytes *bytes)
