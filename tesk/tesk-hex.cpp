@@ -1,6 +1,8 @@
 /* Hexadecimal text for byte strings. */
 #include "tesk-hex.h"
 
+#include "tesk-asn1x-private.h"
+
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -28,9 +30,9 @@ extern "C" guchar *
 tesk_hex_decode_full (const gchar *data, gssize n_data, const gchar *delim, guint group,
                       gsize *n_decoded)
 {
-  g_return_val_if_fail (data || !n_data, NULL);
-  g_return_val_if_fail (n_decoded, NULL);
-  g_return_val_if_fail (group >= 1, NULL);
+  TESK_RETURN_VAL_IF_FAIL (data || !n_data, NULL);
+  TESK_RETURN_VAL_IF_FAIL (n_decoded, NULL);
+  TESK_RETURN_VAL_IF_FAIL (group >= 1, NULL);
 
   std::string_view text = n_data < 0 ? std::string_view (data)
                                      : std::string_view (data, static_cast<gsize> (n_data));
@@ -73,7 +75,7 @@ extern "C" gchar *
 tesk_hex_encode_full (gconstpointer data, gsize n_data, gboolean upper_case, const gchar *delim,
                       guint group)
 {
-  g_return_val_if_fail (data || !n_data, NULL);
+  TESK_RETURN_VAL_IF_FAIL (data || !n_data, NULL);
 
   std::string_view digits = upper_case ? HEXC_UPPER : HEXC_LOWER;
   const auto *bytes = static_cast<const guchar *> (data);

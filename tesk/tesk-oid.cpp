@@ -3,6 +3,8 @@
 
 #include <glib/gi18n.h>
 
+#include "tesk-asn1x-private.h"
+
 namespace {
 
 constexpr const gchar *TEXT_DOMAIN = "sero-4";
@@ -96,7 +98,7 @@ find_oid_info (GQuark oid)
 {
   static gsize inited_oids = 0;
 
-  g_return_val_if_fail (oid != 0, NULL);
+  TESK_RETURN_VAL_IF_FAIL (oid != 0, NULL);
 
   if (g_once_init_enter (&inited_oids)) {
     for (OidInfo *info = oid_info; info->oidstr; ++info)
@@ -116,7 +118,7 @@ find_oid_info (GQuark oid)
 extern "C" const gchar *
 tesk_oid_get_name (GQuark oid)
 {
-  g_return_val_if_fail (oid, NULL);
+  TESK_RETURN_VAL_IF_FAIL (oid, NULL);
 
   const OidInfo *info = find_oid_info (oid);
   return info ? info->attr : g_quark_to_string (oid);
@@ -125,7 +127,7 @@ tesk_oid_get_name (GQuark oid)
 extern "C" const gchar *
 tesk_oid_get_description (GQuark oid)
 {
-  g_return_val_if_fail (oid, NULL);
+  TESK_RETURN_VAL_IF_FAIL (oid, NULL);
 
   const OidInfo *info = find_oid_info (oid);
   if (!info)
@@ -136,7 +138,7 @@ tesk_oid_get_description (GQuark oid)
 extern "C" guint
 tesk_oid_get_flags (GQuark oid)
 {
-  g_return_val_if_fail (oid, 0);
+  TESK_RETURN_VAL_IF_FAIL (oid, 0);
 
   const OidInfo *info = find_oid_info (oid);
   return info ? info->flags : 0;
