@@ -66,6 +66,44 @@ struct Buffer {
   ~Buffer() { free(p); }
 };
 
+// The destination this copy created: removed again when the copy fails,
+// so that no partly written file is left under the destination's name.
+class NewFile {
+ public:
+  NewFile(int dirfd, const char *relname, int fd) : dirfd_(dirfd), relname_(relname)
+  {
+    struct stat st;
+    armed_ = fstat(fd, &st) == 0;
+    if (armed_) {
+      dev_ = st.st_dev;
+      ino_ = st.st_ino;
+    }
+  }
+  ~NewFile()
+  {
+    if (!armed_)
+      return;
+    int saved_errno = errno;
+    // Only the file made here, never one that replaced it meanwhile.
+    struct stat st;
+    if (fstatat(dirfd_, relname_, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev_
+        && st.st_ino == ino_)
+      unlinkat(dirfd_, relname_, 0);
+    errno = saved_errno;
+  }
+  NewFile(const NewFile &) = delete;
+  NewFile &operator=(const NewFile &) = delete;
+
+  void keep() { armed_ = false; }
+
+ private:
+  int dirfd_;
+  const char *relname_;
+  bool armed_;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+};
+
 }  // namespace
 
 size_t st_block_size(const struct stat &st)
@@ -390,6 +428,7 @@ bool copy_regular(const char *src_name, const char *dst_name, int dst_dirfd,
     return false;
   }
 
+  NewFile created(dst_dirfd, dst_relname, dest.get());
   Buffer buf;
   bool data_done = false;
   if (x->copy_data && x->reflink_mode != REFLINK_NEVER) {
@@ -492,5 +531,6 @@ bool copy_regular(const char *src_name, const char *dst_name, int dst_dirfd,
     error(0, errno, gettext("failed to close %s"), q_always(0, src_name));
     return false;
   }
+  created.keep();
   return true;
 }
