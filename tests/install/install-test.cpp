@@ -582,6 +582,19 @@ TEST_F(Install, CompareSkipsUnchangedDestinations)
   EXPECT_TRUE(S_ISREG(stat_of(path("x")).st_mode));
 }
 
+// A source that fails to read is no proof that nothing changed: the copy
+// is attempted and its failure reported.
+TEST_F(Install, CompareWithUnreadableSource)
+{
+  // Reading the first page of a process's own memory fails with EIO,
+  // while its status says: regular file, size 0.
+  write_file(path("x"), "");
+  chmod(path("x").c_str(), 0755);
+  expect(install({"-C", "/proc/self/mem", "x"}), 1, "",
+         diag("error reading '/proc/self/mem': Input/output error"));
+  EXPECT_FALSE(exists(path("x")));
+}
+
 TEST_F(Install, OwnerAndGroup)
 {
   struct passwd *nobody = getpwnam("nobody");
