@@ -47,14 +47,23 @@ void anode_destroy (GNode *node)
   g_node_destroy (node);
 }
 
-gpointer anode_copy_func (gconstpointer src, gpointer)
+// A fresh copy of a template subtree: same definitions and options, no
+// content. Lists keep only their own template, since further elements
+// would be copied without content anyway.
+GNode *anode_copy_template (GNode *node)
 {
-  auto *from = static_cast<const Anode *> (src);
+  auto *from = anode_of (node);
   auto an = std::make_unique<Anode> ();
   an->def = from->def;
   an->join = from->join;
   an->opts = from->opts;
-  return an.release ();
+  GNode *copy = g_node_new (an.release ());
+
+  const int type = anode_def_type (node);
+  const bool list = type == TESK_ASN1X_SEQUENCE_OF || type == TESK_ASN1X_SET_OF;
+  for (GNode *child = node->children; child != nullptr; child = list ? nullptr : child->next)
+    g_node_append (copy, anode_copy_template (child));
+  return copy;
 }
 
 // Builds one node per record of the definition's subtree.
@@ -820,7 +829,7 @@ GNode *tesk_asn1x_append (GNode *node)
   GNode *child = node->children;
   TESK_RETURN_VAL_IF_FAIL (child, nullptr);
 
-  GNode *copy = g_node_copy_deep (child, anode_copy_func, nullptr);
+  GNode *copy = anode_copy_template (child);
   g_node_append (node, copy);
   return copy;
 }
