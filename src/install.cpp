@@ -520,33 +520,29 @@ void cp_option_init(struct cp_options *x)
                 "                        if no change to content, ownership, and permissions,\n"
                 "                        do not modify the destination at all\n"
                 "  -d, --directory     treat all arguments as directory names; create all\n"
-                "                        components of the specified directories\n"),
-        stdout);
-  fputs(gettext("  -D                  create all leading components of DEST except the last,\n"
+                "                        components of the specified directories\n"
+                "  -D                  create all leading components of DEST except the last,\n"
                 "                        or all components of --target-directory,\n"
-                "                        then copy SOURCE to DEST\n"),
-        stdout);
-  fputs(gettext("  -g, --group=GROUP   set group ownership, instead of process' current group\n"
+                "                        then copy SOURCE to DEST\n"
+                "  -g, --group=GROUP   set group ownership, instead of process' current group\n"
                 "  -m, --mode=MODE     set permission mode (as in chmod), instead of rwxr-xr-x\n"
-                "  -o, --owner=OWNER   set ownership (super-user only)\n"),
-        stdout);
-  fputs(gettext("  -p, --preserve-timestamps   apply access/modification times of SOURCE files\n"
+                "  -o, --owner=OWNER   set ownership (super-user only)\n"
+                "  -p, --preserve-timestamps   apply access/modification times of SOURCE files\n"
                 "                        to corresponding destination files\n"
                 "  -s, --strip         strip symbol tables\n"
                 "      --strip-program=PROGRAM  program used to strip binaries\n"
                 "  -S, --suffix=SUFFIX  override the usual backup suffix\n"
                 "  -t, --target-directory=DIRECTORY  copy all SOURCE arguments into DIRECTORY\n"
                 "  -T, --no-target-directory  treat DEST as a normal file\n"
-                "  -v, --verbose       print the name of each directory as it is created\n"),
-        stdout);
-  fputs(gettext("      --preserve-context  preserve SELinux security context\n"
+                "  -v, --verbose       print the name of each directory as it is created\n"
+                "      --preserve-context  preserve SELinux security context\n"
                 "  -Z                      set SELinux security context of destination\n"
                 "                            file and each created directory to default type\n"
                 "      --context[=CTX]     like -Z, or if CTX is specified then set the\n"
-                "                            SELinux or SMACK security context to CTX\n"),
+                "                            SELinux or SMACK security context to CTX\n"
+                "      --help        display this help and exit\n"
+                "      --version     output version information and exit\n"),
         stdout);
-  fputs(gettext("      --help        display this help and exit\n"), stdout);
-  fputs(gettext("      --version     output version information and exit\n"), stdout);
   fputs(gettext("\n"
                 "The backup suffix is '~', unless set with --suffix or SIMPLE_BACKUP_SUFFIX.\n"
                 "The version control method may be selected via the --backup option or through\n"
