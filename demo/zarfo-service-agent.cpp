@@ -39,19 +39,35 @@ AuthorizationRequest::~AuthorizationRequest ()
 {
   if (notification)
     {
-      // Once answered the request is gone: a late "closed" signal or a
-      // second action on the same notification must not reach it.
+      // Once answered the request is gone: should anything else hold on
+      // to the notification, a late "closed" signal or another action on
+      // it must not reach this record.
       g_signal_handlers_disconnect_by_data (notification, this);
       notify_notification_clear_actions (notification);
-      // The notification library may still be inside one of its own
-      // callbacks for this object; drop our reference once it has returned.
-      g_idle_add_once ([] (gpointer data) { g_object_unref (data); }, notification);
-      notification = nullptr;
+      g_clear_object (&notification);
     }
   g_clear_object (&app_info);
 }
 
 using RequestPtr = std::unique_ptr<AuthorizationRequest>;
+
+// Answers the call with @error, which is consumed. An error that came from
+// another peer keeps its own D-Bus name and text instead of being wrapped
+// in a generic one.
+void
+return_error (GDBusMethodInvocation *invocation, GError *error)
+{
+  g_autofree gchar *remote_name = g_dbus_error_get_remote_error (error);
+
+  if (!remote_name)
+    {
+      g_dbus_method_invocation_take_error (invocation, error);
+      return;
+    }
+  g_dbus_error_strip_remote_error (error);
+  g_dbus_method_invocation_return_dbus_error (invocation, remote_name, error->message);
+  g_error_free (error);
+}
 
 void
 on_notify_closed (NotifyNotification *, gpointer user_data)
@@ -77,7 +93,7 @@ on_notify_action (NotifyNotification *notification, char *action, gpointer user_
   if (!notify_notification_close (notification, &error))
     {
       RequestPtr finished (request);
-      g_dbus_method_invocation_take_error (finished->invocation, error);
+      return_error (finished->invocation, error);
     }
 }
 
@@ -236,7 +252,7 @@ zarfo_service_agent_handle_authorize_app (ZarfoAgent *object, GDBusMethodInvocat
   if (!notify_notification_show (notification, &error))
     {
       g_critical ("Failed to show notification: %s\n", error->message);
-      g_dbus_method_invocation_take_error (invocation, error);
+      return_error (invocation, error);
       return TRUE;  // the request is released on leaving
     }
 
