@@ -51,6 +51,7 @@ class KdcProcess {
   // True while the process has not exited.
   bool running();
   void stop();
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -80,6 +81,7 @@ class KdcRealm {
   std::string kdc_log() const;
   std::string kdc_output() const;
   const std::string &dir() const { return dir_.path(); }
+  pid_t kdc_pid() const { return kdc_.pid(); }
   // Writes a configuration file that is read before the realm's own, for
   // settings of one test (for example the requested encryption types).
   void set_client_overrides(const std::string &text);

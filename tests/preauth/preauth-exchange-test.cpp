@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cctype>
+#include <cerrno>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -294,6 +297,20 @@ TEST_F(PreauthExchange, WrongPasswordPrintsNothing) {
   EXPECT_EQ(got.out, PROMPT);
   EXPECT_EQ(got.err, "kinit: Password incorrect while getting initial credentials\n");
   EXPECT_EQ(realm_->cached_pa_type(), NO_TICKET);
+}
+
+// The realm's KDC goes away with the realm, whatever the test did.
+TEST(KdcRealmFixture, StopsItsKdc) {
+  pid_t pid = -1;
+  {
+    KdcRealm realm;
+    pid = realm.kdc_pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, 0), 0);
+  }
+  errno = 0;
+  EXPECT_EQ(kill(pid, 0), -1);
+  EXPECT_EQ(errno, ESRCH);
 }
 
 }  // namespace

@@ -338,6 +338,8 @@ struct KdcHost {
   std::vector<std::string> indicators;
   std::optional<krb5_keyblock> key;
   int strings_outstanding = 0;
+  // Failures to report from the host's calls, 0 for none.
+  krb5_error_code string_error = 0, cookie_error = 0, indicator_error = 0;
 
   bool responded = false;
   krb5_error_code code = 0;
@@ -355,6 +357,7 @@ struct KdcHost {
       KdcHost &host = of(rock);
       auto it = host.strings.find(key);
       *value = nullptr;
+      if (host.string_error) return host.string_error;
       if (it != host.strings.end()) {
         *value = strdup(it->second.c_str());
         ++host.strings_outstanding;
@@ -371,6 +374,7 @@ struct KdcHost {
     };
     cb.add_auth_indicator = [](krb5_context, krb5_kdcpreauth_rock rock,
                                const char *indicator) -> krb5_error_code {
+      if (of(rock).indicator_error) return of(rock).indicator_error;
       of(rock).indicators.push_back(indicator);
       return 0;
     };
@@ -386,6 +390,7 @@ struct KdcHost {
     cb.set_cookie = [](krb5_context, krb5_kdcpreauth_rock rock, krb5_preauthtype type,
                        const krb5_data *data) -> krb5_error_code {
       EXPECT_EQ(type, -123);
+      if (of(rock).cookie_error) return of(rock).cookie_error;
       of(rock).cookie_out = std::string(data->data, data->length);
       return 0;
     };
@@ -477,6 +482,43 @@ TEST(KdcVerify, DecidesByAttributesAndCookie) {
     EXPECT_EQ(host.cookie_out, c.cookie_set);
     EXPECT_EQ(host.indicators, c.indicators);
     EXPECT_EQ(ticket.flags, c.flags);
+    EXPECT_EQ(host.strings_outstanding, 0);
+  }
+}
+
+// A failing host call is passed on as the answer; the ticket is never
+// marked pre-authenticated after one.
+TEST(KdcVerify, HostFailuresAreNotSuccess) {
+  struct Case {
+    const char *what;
+    std::map<std::string, std::string> strings;
+    krb5_error_code string_error, cookie_error, indicator_error;
+  } cases[] = {
+      {"attribute lookup fails", {}, ENOMEM, 0, 0},
+      {"cookie cannot be set for err", {{"err", "e"}}, 0, ENOMEM, 0},
+      {"cookie cannot be set for 2rt", {{"2rt", "r"}}, 0, ENOMEM, 0},
+      {"indicator cannot be added", {}, 0, 0, ENOMEM},
+  };
+  Context context;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    KdcHost host;
+    host.strings = c.strings;
+    host.cookie_in = "method-data";
+    host.string_error = c.string_error;
+    host.cookie_error = c.cookie_error;
+    host.indicator_error = c.indicator_error;
+    auto cb = KdcHost::callbacks();
+    krb5_enc_tkt_part ticket{};
+    std::unique_ptr<krb5_pa_data, PaDataDeleter> pa(make_pa("a", 1));
+
+    test_verify(context, nullptr, nullptr, &ticket, pa.get(), &cb, host.rock(), nullptr,
+                KdcHost::verify_respond, &host);
+
+    ASSERT_TRUE(host.responded);
+    EXPECT_EQ(host.code, ENOMEM);
+    EXPECT_EQ(host.e_data, nullptr);
+    EXPECT_EQ(ticket.flags, 0);
     EXPECT_EQ(host.strings_outstanding, 0);
   }
 }
