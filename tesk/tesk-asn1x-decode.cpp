@@ -48,6 +48,13 @@ gboolean decode_sequence_or_set_of (GNode *node, Atlv *tlv)
   return TRUE;
 }
 
+void clear_failures (GNode *node)
+{
+  g_clear_pointer (&anode_of (node)->failure, g_free);
+  for (GNode *child = node->children; child != nullptr; child = child->next)
+    clear_failures (child);
+}
+
 gboolean decode_choice (GNode *node, Atlv *tlv)
 {
   gboolean have = FALSE;
@@ -58,6 +65,13 @@ gboolean decode_choice (GNode *node, Atlv *tlv)
   }
   if (!have)
     return anode_failure (node, "no choice is present");
+
+  // Once an alternative matched, the others did not fail: their texts
+  // would otherwise stand for the first failure of the whole tree.
+  for (GNode *child = node->children; child != nullptr; child = child->next) {
+    if (!anode_of (child)->chosen)
+      clear_failures (child);
+  }
   return TRUE;
 }
 
