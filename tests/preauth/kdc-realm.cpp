@@ -247,16 +247,16 @@ void KdcRealm::kadmin(const std::string &query) {
     throw std::runtime_error("kadmin.local -q '" + query + "' failed: " + errors);
 }
 
-void KdcRealm::add_principal(const PrincipalSpec &spec) {
+void KdcRealm::add_principal(const NewPrincipal &principal) {
   std::string query = "addprinc";
-  if (spec.no_keys) query += " -nokey";
-  else if (spec.password.empty()) query += " -randkey";
-  else query += " -pw \"" + spec.password + "\"";
-  if (!spec.enctypes.empty()) query += " -e " + spec.enctypes;
-  for (const auto &flag : spec.flags) query += " " + flag;
-  kadmin(query + " " + spec.name);
-  for (const auto &[key, value] : spec.strings)
-    kadmin("setstr " + spec.name + " " + key + " \"" + value + "\"");
+  if (principal.no_keys) query += " -nokey";
+  else if (principal.password.empty()) query += " -randkey";
+  else query += " -pw \"" + principal.password + "\"";
+  if (!principal.enctypes.empty()) query += " -e " + principal.enctypes;
+  for (const auto &flag : principal.flags) query += " " + flag;
+  kadmin(query + " " + principal.name);
+  for (const auto &[key, value] : principal.strings)
+    kadmin("setstr " + principal.name + " " + key + " \"" + value + "\"");
 }
 
 std::string KdcRealm::cached_pa_type() const {

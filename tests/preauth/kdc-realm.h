@@ -27,7 +27,7 @@ inline constexpr const char *KVNO = "/usr/bin/kvno";
 // A principal to create: its name, password (empty for random keys, or
 // no keys at all with no_keys), flags such as "+requires_preauth" and
 // string attributes.
-struct PrincipalSpec {
+struct NewPrincipal {
   std::string name;
   std::string password;
   std::vector<std::string> flags;
@@ -64,7 +64,7 @@ class KdcRealm {
   KdcRealm(const KdcRealm &) = delete;
   KdcRealm &operator=(const KdcRealm &) = delete;
 
-  void add_principal(const PrincipalSpec &spec);
+  void add_principal(const NewPrincipal &principal);
   // Runs one kadmin.local query; throws when it fails.
   void kadmin(const std::string &query);
 

@@ -38,7 +38,7 @@ class PreauthExchange : public ::testing::Test {
     realm_ = std::make_unique<KdcRealm>();
     // Services that are only issued to clients holding one indicator each.
     for (const char *indicator : {"a", "b", "optimistic"}) {
-      PrincipalSpec service;
+      NewPrincipal service;
       service.name = std::string("svc/") + indicator;
       service.strings = {{"require_auth", indicator}};
       realm_->add_principal(service);
@@ -54,7 +54,7 @@ class PreauthExchange : public ::testing::Test {
   }
 
   void add_user(const Strings &strings, const std::string &name = USER) {
-    PrincipalSpec user;
+    NewPrincipal user;
     user.name = name;
     user.password = PASSWORD;
     user.flags = {"+requires_preauth"};
@@ -269,21 +269,21 @@ TEST_F(PreauthExchange, PrincipalWithoutKeysGetsNoKey) {
   realm_->set_client_overrides("[libdefaults]\n  default_tkt_enctypes = aes256-cts-hmac-sha1-96\n");
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
-    PrincipalSpec spec;
-    spec.name = c.no_keys ? "nokeys" : "otherkeys";
-    spec.password = PASSWORD;
-    spec.no_keys = c.no_keys;
-    spec.enctypes = c.enctypes;
-    spec.flags = {"+requires_preauth"};
-    spec.strings = {{"teststring", "never shown"}};
-    realm_->add_principal(spec);
+    NewPrincipal principal;
+    principal.name = c.no_keys ? "nokeys" : "otherkeys";
+    principal.password = PASSWORD;
+    principal.no_keys = c.no_keys;
+    principal.enctypes = c.enctypes;
+    principal.flags = {"+requires_preauth"};
+    principal.strings = {{"teststring", "never shown"}};
+    realm_->add_principal(principal);
 
-    auto got = kinit({}, PASSWORD, spec.name);
+    auto got = kinit({}, PASSWORD, principal.name);
     EXPECT_EQ(got.status, 1);
     EXPECT_EQ(got.out, "no key\n");
     EXPECT_EQ(got.err,
               "kinit: KDC has no support for encryption type while getting initial credentials\n");
-    EXPECT_NE(realm_->kdc_log().find("CANT_FIND_CLIENT_KEY: " + spec.name + "@"),
+    EXPECT_NE(realm_->kdc_log().find("CANT_FIND_CLIENT_KEY: " + principal.name + "@"),
               std::string::npos);
   }
 }
