@@ -1,6 +1,7 @@
 #include "process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -70,6 +71,19 @@ Outcome run(const std::vector<std::string> &argv, const RunOptions &opts) {
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    // Move the extra descriptors out of the way first, so that one mapping
+    // cannot overwrite the source of another.
+    std::vector<std::pair<int, int>> moved;
+    for (const auto &[ours, theirs] : opts.fds) {
+      int high = fcntl(ours, F_DUPFD_CLOEXEC, 64);
+      if (high < 0) _exit(125);
+      moved.emplace_back(high, theirs);
+    }
+    for (const auto &[high, theirs] : moved)
+      if (dup2(high, theirs) < 0) _exit(125);
+    for (int fd : opts.closed_fds) ::close(fd);
+    if (opts.gid && (setgroups(0, nullptr) != 0 || setgid(*opts.gid) != 0)) _exit(124);
+    if (opts.uid && setuid(*opts.uid) != 0) _exit(124);
     if (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0) _exit(126);
     if (args[0].find('/') == std::string::npos) {
       // execvpe looks PATH up in our environment, which is what a shell does.

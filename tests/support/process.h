@@ -3,9 +3,12 @@
 // drives a built program.
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -28,6 +31,17 @@ struct RunOptions {
   std::string cwd;
   // Seconds before the child is killed; 0 for no limit.
   int timeout = 60;
+  // Descriptors to hand to the child, as (our descriptor, its number in the
+  // child). Applied after standard input, output and error are set up, so
+  // an entry for 0, 1 or 2 replaces that stream (a terminal, a full device).
+  std::vector<std::pair<int, int>> fds;
+  // Descriptor numbers to leave closed in the child (1: a program that
+  // starts with standard output closed).
+  std::vector<int> closed_fds;
+  // Identity to run the child under (supplementary groups dropped); needs
+  // privileges. Unset: ours.
+  std::optional<uid_t> uid;
+  std::optional<gid_t> gid;
 };
 
 // Runs argv[0] (looked up in PATH when it has no slash) and waits for it.
