@@ -36,10 +36,9 @@ void close_stdin(void) {
     saved_errno = errno;
   }
 
+  // Report while standard error is still open; closing standard output
+  // (and error) comes next either way.
+  if (fail) error(0, saved_errno, "%s", gettext("error closing file"));
   close_stdout();
-
-  if (fail) {
-    error(0, saved_errno, "%s", gettext("error closing file"));
-    _exit(exit_failure);
-  }
+  if (fail) _exit(exit_failure);
 }

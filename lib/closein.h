@@ -6,9 +6,9 @@ extern "C" {
 #endif
 
 // Returns the offset of a seekable standard input to just after what was
-// consumed, closes it, then closes standard output (close_stdout); a
-// failure on standard input reports "error closing file" and exits with
-// exit_failure. Register with atexit().
+// consumed and closes it; a failure there reports "error closing file".
+// Then closes standard output (close_stdout), and after a failure exits
+// at once with exit_failure. Register with atexit().
 void close_stdin(void);
 
 #ifdef __cplusplus

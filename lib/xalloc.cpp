@@ -72,6 +72,8 @@ void *xpalloc(void *p, idx_t *pn, idx_t n_incr_min, ptrdiff_t n_max, idx_t s) {
     nbytes = n * s;
   } else if (nbytes < small_block) {
     n = small_block / s;
+    // A small block never holds more than the caller allows.
+    if (n_max >= 0 && n_max < n) n = n_max;
     nbytes = n * s;
   }
 
