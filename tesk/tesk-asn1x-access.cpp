@@ -140,12 +140,10 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
     return anode_failure (node, "object id encoding is invalid");
 
   GString *text = g_string_new (nullptr);
-  g_string_append_printf (text, "%u.%u", content[0] / 40u, content[0] % 40u);
-
   guint32 arc = 0;
   bool arc_started = false;
-  for (gsize i = 1; i < content.size (); i++) {
-    const guchar b = content[i];
+  bool first = true;
+  for (guchar b : content) {
     // A leading 0x80 group is a non-minimal encoding; an arc must also
     // fit 32 bits.
     if ((!arc_started && b == 0x80) || arc > (G_MAXUINT32 >> 7)) {
@@ -154,16 +152,48 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
     }
     arc = (arc << 7) | (b & 0x7F);
     arc_started = true;
-    if (!(b & 0x80)) {
+    if (b & 0x80)
+      continue;
+    if (first) {
+      // The first number holds the first two arcs; only arc 2 has more
+      // than 40 arcs below it.
+      if (arc < 80)
+        g_string_append_printf (text, "%u.%u", arc / 40u, arc % 40u);
+      else
+        g_string_append_printf (text, "2.%u", arc - 80u);
+      first = false;
+    } else {
       g_string_append_printf (text, ".%u", arc);
-      arc = 0;
-      arc_started = false;
     }
+    arc = 0;
+    arc_started = false;
   }
 
+  if (first) {
+    g_string_free (text, TRUE);
+    return anode_failure (node, "object id encoding is invalid");
+  }
   *oid = g_string_free (text, FALSE);
   return TRUE;
 }
+
+namespace {
+
+void write_base128 (guint64 value, std::vector<guchar> *out)
+{
+  guchar groups[10];
+  int count = 0;
+  do {
+    groups[count++] = value & 0x7F;
+    value >>= 7;
+  } while (value != 0);
+  while (count > 0) {
+    --count;
+    out->push_back (count > 0 ? (groups[count] | 0x80) : groups[count]);
+  }
+}
+
+}  // namespace
 
 gboolean anode_write_object_id (const gchar *oid, std::vector<guchar> *out)
 {
@@ -190,23 +220,12 @@ gboolean anode_write_object_id (const gchar *oid, std::vector<guchar> *out)
     if (index == 0) {
       first = arc;
     } else if (index == 1) {
-      // The first two arcs share one byte, which the reader takes alone.
-      const gint64 combined = static_cast<gint64> (first) * 40 + arc;
-      if (first > 2 || (first < 2 && arc >= 40) || combined > 0x7F)
+      // Arcs 0 and 1 have 40 arcs below them; only arc 2 has more.
+      if (first > 2 || (first < 2 && arc >= 40))
         return FALSE;
-      out->push_back (static_cast<guchar> (combined));
+      write_base128 (static_cast<guint64> (first) * 40 + static_cast<guint64> (arc), out);
     } else {
-      guchar groups[5];
-      int count = 0;
-      guint32 value = static_cast<guint32> (arc);
-      do {
-        groups[count++] = value & 0x7F;
-        value >>= 7;
-      } while (value != 0);
-      while (count > 0) {
-        --count;
-        out->push_back (count > 0 ? (groups[count] | 0x80) : groups[count]);
-      }
+      write_base128 (static_cast<guint64> (arc), out);
     }
     index++;
 
@@ -391,7 +410,11 @@ void tesk_asn1x_take_integer_as_raw (GNode *node, GBytes *value)
 
   gsize len = 0;
   auto *p = static_cast<const guchar *> (g_bytes_get_data (value, &len));
-  TESK_RETURN_IF_FAIL (p != NULL);
+  if (p == nullptr) {
+    g_return_if_fail_warning (nullptr, __func__, "p != NULL");
+    g_bytes_unref (value);
+    return;
+  }
   if (p[0] & 0x80) {
     g_warning ("integer is not two's complement");
     // The reference was handed over; a refused buffer is released too.
