@@ -12,6 +12,7 @@
 
 #include "process.h"
 #include "tesk-asn1x-modules.h"
+#include "tesk-asn1x.h"
 
 namespace {
 
@@ -484,6 +485,64 @@ TEST (TeskModulesPkix, SymbolicSizesNameIntegerDefinitions)
   const TeskAsn1xDef *email = find_definition (pkix_asn1_tab, "ub-emailaddress-length");
   ASSERT_NE (email, nullptr);
   EXPECT_STREQ (email->value, "128");
+}
+
+TEST (TeskModulesPkix, CreateByOidTextGivesTheFollowingType)
+{
+  struct Case {
+    const char *oid;
+    const char *name; // of the created root, nullptr for no tree
+    TeskAsn1xType type;
+  } cases[] = {
+    { "2.5.4.3", "X520CommonName", TESK_ASN1X_CHOICE },
+    { "2.5.4.6", "X520countryName", TESK_ASN1X_PRINTABLE_STRING },
+    { "2.5.4.41", "X520name", TESK_ASN1X_CHOICE },
+    { "1.2.840.113549.1.9.1", "Pkcs9email", TESK_ASN1X_IA5_STRING },
+    { "1.3.6.1.5.5.7.9.1", "DateOfBirth", TESK_ASN1X_GENERALIZED_TIME },
+    { "1.2.643.100.1", "OGRN", TESK_ASN1X_NUMERIC_STRING },
+    { "1.2.643.3.131.1.1", "INN", TESK_ASN1X_NUMERIC_STRING },
+    { "2.5.29.15", "KeyUsage", TESK_ASN1X_BIT_STRING },
+    { "2.5.29.19", "BasicConstraints", TESK_ASN1X_SEQUENCE },
+    { "1.2.840.113549.1.9.7", "pkcs-9-challengePassword", TESK_ASN1X_CHOICE },
+    { "1.2.643.100.5", nullptr, TeskAsn1xType (0) },
+    { "1.2.3.4.5", nullptr, TeskAsn1xType (0) },
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE (c.oid);
+    GNode *asn = tesk_asn1x_create (pkix_asn1_tab, c.oid);
+    if (!c.name) {
+      EXPECT_EQ (asn, nullptr);
+      continue;
+    }
+    ASSERT_NE (asn, nullptr);
+    EXPECT_STREQ (tesk_asn1x_name (asn), c.name);
+    EXPECT_EQ (tesk_asn1x_type (asn), c.type);
+    tesk_asn1x_destroy (asn);
+  }
+}
+
+TEST (TeskModulesPkix, CountryValueMustHaveTwoLetters)
+{
+  struct Case {
+    const char *der;
+    size_t n;
+    bool ok;
+  } cases[] = {
+    { "\x13\x02" "DE", 4, true },
+    { "\x13\x03" "USA", 5, false },
+    { "\x13\x01" "D", 3, false },
+  };
+  for (const Case &c : cases) {
+    GBytes *data = g_bytes_new_static (c.der, c.n);
+    GNode *asn = tesk_asn1x_create (pkix_asn1_tab, "2.5.4.6");
+    ASSERT_NE (asn, nullptr);
+    EXPECT_EQ (bool (tesk_asn1x_decode (asn, data)), c.ok) << c.der + 2;
+    if (!c.ok) {
+      EXPECT_STREQ (tesk_asn1x_message (asn), "X520countryName: content size is not correct");
+    }
+    tesk_asn1x_destroy (asn);
+    g_bytes_unref (data);
+  }
 }
 
 } // namespace
