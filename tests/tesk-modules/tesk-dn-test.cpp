@@ -300,6 +300,23 @@ TEST (TeskDnAddStringPart, RefusedPartsLeaveTheNameAlone)
   }
 }
 
+TEST (TeskDnRead, AttributeWithoutValueElement)
+{
+  // A name being built whose attribute has a type but no value yet.
+  Tree name (tesk_asn1x_create (pkix_asn1_tab, "RDNSequence"));
+  ASSERT_NE (name.root, nullptr);
+  GNode *ava = tesk_asn1x_append (tesk_asn1x_append (name.root));
+  ASSERT_NE (ava, nullptr);
+  ASSERT_TRUE (tesk_asn1x_set_oid_as_quark (tesk_asn1x_node (ava, "type", NULL), q ("2.5.4.3")));
+
+  LogCapture log;
+  EXPECT_EQ (tesk_dn_print_value (q ("2.5.4.3"), tesk_asn1x_node (ava, "value", NULL)), nullptr);
+  EXPECT_EQ (tesk_dn_read (name.root), nullptr);
+  auto criticals = log.at (G_LOG_LEVEL_CRITICAL);
+  ASSERT_FALSE (criticals.empty ());
+  EXPECT_EQ (criticals.back (), "tesk_dn_read: assertion 'rdn' failed");
+}
+
 TEST (TeskDn, Preconditions)
 {
   Tree name (decode ("RDNSequence", rdn_sequence ({ { ava ("2.5.4.3", der (0x13, "x")) } })));
