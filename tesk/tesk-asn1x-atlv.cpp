@@ -242,8 +242,11 @@ void sort_children (Atlv *tlv, TeskAllocator allocator)
 
 }  // namespace
 
+thread_local unsigned tesk::warnings_logged = 0;
+
 void tesk::log_not_reached (int line, const char *func)
 {
+  note_warning ();
   g_log (nullptr, G_LOG_LEVEL_CRITICAL, "file %s: line %d (%s): should not be reached",
          kAsn1xSourcePath, line, func);
 }

@@ -21,6 +21,11 @@ inline constexpr const char *kAsn1xSourcePath = "tesk/tesk-asn1x";
 // toolkit.
 void log_not_reached (int line, const char *func);
 
+// Counts the warnings and criticals the toolkit logged on this thread, so
+// that work whose messages matter can tell whether any were logged.
+extern thread_local unsigned warnings_logged;
+inline void note_warning () { warnings_logged++; }
+
 }  // namespace tesk
 
 // Precondition checks in the style of g_return_val_if_fail(), naming the
@@ -29,6 +34,7 @@ void log_not_reached (int line, const char *func);
   do {                                                                \
     if (G_LIKELY (expr)) {                                            \
     } else {                                                          \
+      tesk::note_warning ();                                          \
       g_return_if_fail_warning (nullptr, __func__, #expr);            \
       return (val);                                                   \
     }                                                                 \
@@ -38,6 +44,7 @@ void log_not_reached (int line, const char *func);
   do {                                                                \
     if (G_LIKELY (expr)) {                                            \
     } else {                                                          \
+      tesk::note_warning ();                                          \
       g_return_if_fail_warning (nullptr, __func__, #expr);            \
       return;                                                         \
     }                                                                 \

@@ -140,6 +140,7 @@ const TeskAsn1xDef *match_oid_in_definitions (const TeskAsn1xDef *defs, const gc
         if (adef_type (odef) != TESK_ASN1X_CONSTANT)
           continue;
         if (!odef->value) {
+          tesk::note_warning ();
           g_return_if_fail_warning (nullptr, "match_oid_in_definitions", "odef->value");
           skip = true;
           break;
@@ -229,6 +230,7 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
       break;
     const gchar *identifier = def->value;
     if (!identifier) {
+      tesk::note_warning ();
       g_return_if_fail_warning (nullptr, "traverse_and_prepare", "identifier");
       ok = false;
       break;
@@ -237,6 +239,7 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
       anode_destroy (join);
     join = tesk_asn1x_create (defs, identifier);
     if (!join) {
+      tesk::note_warning ();
       g_return_if_fail_warning (nullptr, "traverse_and_prepare", "join");
       ok = false;
       break;
@@ -256,7 +259,8 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
     if (max && std::strcmp (max, "MAX") != 0 && g_ascii_isalpha (max[0])) {
       const TeskAsn1xDef *def = lookup_def_of_type (defs, max, TESK_ASN1X_INTEGER);
       if (!def) {
-        g_return_if_fail_warning (nullptr, "traverse_and_prepare", "def");
+        tesk::note_warning ();
+      g_return_if_fail_warning (nullptr, "traverse_and_prepare", "def");
         ok = false;
       } else {
         an->opts.push_back (def);
@@ -291,10 +295,57 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
   return ok;
 }
 
+// A fresh copy of a whole prepared tree without content.
+GNode *anode_copy_tree (GNode *node)
+{
+  auto *from = anode_of (node);
+  auto an = std::make_unique<Anode> ();
+  an->def = from->def;
+  an->join = from->join;
+  an->opts = from->opts;
+  GNode *copy = g_node_new (an.release ());
+  for (GNode *child = node->children; child != nullptr; child = child->next)
+    g_node_append (copy, anode_copy_tree (child));
+  return copy;
+}
+
+// Each type is prepared once per thread; trees are copies of it. The
+// tables are constant, so a prepared type never changes.
+class PreparedTypes {
+ public:
+  PreparedTypes () = default;
+  PreparedTypes (const PreparedTypes &) = delete;
+  PreparedTypes &operator= (const PreparedTypes &) = delete;
+  ~PreparedTypes ()
+  {
+    for (auto &entry : types_)
+      anode_destroy (entry.second);
+  }
+
+  GNode *lookup (const TeskAsn1xDef *def) const
+  {
+    auto found = types_.find (def);
+    return found == types_.end () ? nullptr : found->second;
+  }
+  void insert (const TeskAsn1xDef *def, GNode *prepared) { types_.emplace (def, prepared); }
+
+ private:
+  std::unordered_map<const TeskAsn1xDef *, GNode *> types_;
+};
+
+thread_local PreparedTypes prepared_types;
+
 GNode *create_for_def (const TeskAsn1xDef *defs, const TeskAsn1xDef *def)
 {
+  if (GNode *prepared = prepared_types.lookup (def))
+    return anode_copy_tree (prepared);
+
+  // A type whose preparation logged anything is prepared afresh each
+  // time, so that every creation logs the same.
+  const unsigned warnings = tesk::warnings_logged;
   GNode *root = build_nodes (def);
-  traverse_and_prepare (root, defs);
+  if (traverse_and_prepare (root, defs) && warnings == tesk::warnings_logged)
+    prepared_types.insert (def, anode_copy_tree (root));
   return root;
 }
 

@@ -177,6 +177,26 @@ TEST (TreeCreate, SetMembersAreOrderedByTag)
              assertion ("compare_nodes_by_tag", "anode_def_flags (na) & FLAG_TAG"));
 }
 
+TEST (TreeCreate, RepeatedCreationGivesIndependentEqualTrees)
+{
+  Tree first (tesk_asn1x_create (test_pkix_asn1_tab, "Certificate"));
+  GNode *serial = tesk_asn1x_node (first.get (), "tbsCertificate", "serialNumber", NULL);
+  tesk_asn1x_set_integer_as_ulong (serial, 5);
+  Tree second (tesk_asn1x_create (test_pkix_asn1_tab, "Certificate"));
+  EXPECT_FALSE (tesk_asn1x_have (second.get ()));
+  EXPECT_EQ (g_node_n_nodes (first.get (), G_TRAVERSE_ALL),
+             g_node_n_nodes (second.get (), G_TRAVERSE_ALL));
+  GNode *version = tesk_asn1x_node (second.get (), "tbsCertificate", "version", NULL);
+  EXPECT_EQ (anode_of (version)->opts.size (), 5u);
+
+  // Creation logs the same every time.
+  for (int i = 0; i < 2; i++) {
+    LogCapture log;
+    Tree untagged (tesk_asn1x_create (test_misc_asn1_tab, "UntaggedSet"));
+    EXPECT_FALSE (log.problems ().empty ()) << i;
+  }
+}
+
 TEST (TreeNode, PathsByNameAndIndex)
 {
   Tree seq = decoded (test_misc_asn1_tab, "IntSeq", unhex ("30 09 02 01 01 02 01 02 02 01 03"));
