@@ -117,7 +117,7 @@ bool extra_mode(mode_t m)
 
 // "program: " and the formatted text and a newline on stream.
 void prog_fprintf(FILE *stream, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+    __attribute__((format(printf, 2, 3), nonnull(2)));
 void prog_fprintf(FILE *stream, const char *format, ...)
 {
   va_list ap;
@@ -568,7 +568,8 @@ int main(int argc, char **argv)
   textdomain(package_domain);
   atexit(close_stdin);
 
-  struct cp_options x;
+  // Process-wide, like the tables it points to, which live until exit.
+  static struct cp_options x;
   cp_option_init(&x);
 
   umask(0);
