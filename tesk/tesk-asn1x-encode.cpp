@@ -67,20 +67,14 @@ GBytes *join_constructed_string (GNode *node)
   return g_bytes_new_take (raw, n);
 }
 
-Atlv *build_value (GNode *node, int type)
+Atlv *build_value (GNode *node)
 {
   Anode *an = anode_of (node);
-  GBytes *value = nullptr;
-  if (an->value) {
-    value = g_bytes_ref (an->value);
-  } else if (an->parsed && (type == TESK_ASN1X_OCTET_STRING || anode_is_string_type (type))) {
-    value = join_constructed_string (node);
-  }
-  if (value == nullptr)
+  if (an->value == nullptr)
     return nullptr;
 
   Atlv *tlv = atlv_new ();
-  tlv->value = value;
+  tlv->value = g_bytes_ref (an->value);
   return tlv;
 }
 
@@ -118,9 +112,25 @@ Atlv *build_for_flags (GNode *node, gboolean want, int flags)
   const int type = anode_def_type (node);
   Atlv *tlv = nullptr;
 
+  // A string read in constructed form is written as one primitive string;
+  // when its pieces cannot be joined it is written as it was read, so that
+  // nothing is dropped.
+  if (an->value == nullptr && an->parsed &&
+      (type == TESK_ASN1X_OCTET_STRING || anode_is_string_type (type))) {
+    if (GBytes *joined = join_constructed_string (node)) {
+      tlv = atlv_new ();
+      tlv->value = joined;
+      build_cls_tag_len (node, tlv, static_cast<gint> (g_bytes_get_size (joined)), flags);
+      return build_maybe_explicit (node, tlv, flags);
+    }
+    tlv = atlv_dup (an->parsed, FALSE);
+    atlv_make_definite (tlv);
+    return tlv;
+  }
+
   switch (type) {
   case TESK_ASN1X_INTEGER:
-    tlv = build_value (node, type);
+    tlv = build_value (node);
     if (tlv && an->guarantee_unsigned) {
       auto content = bytes_span (tlv->value);
       if (!content.empty () && (content[0] & 0x80))
@@ -144,10 +154,10 @@ Atlv *build_for_flags (GNode *node, gboolean want, int flags)
   case TESK_ASN1X_VISIBLE_STRING:
   case TESK_ASN1X_UTC_TIME:
   case TESK_ASN1X_GENERALIZED_TIME:
-    tlv = build_value (node, type);
+    tlv = build_value (node);
     break;
   case TESK_ASN1X_BIT_STRING:
-    tlv = build_value (node, type);
+    tlv = build_value (node);
     if (tlv) {
       tlv->prefix_for_bit_string = 1;
       tlv->bits_empty = an->bits_empty;

@@ -306,6 +306,8 @@ TEST (AccessString, ReadingForms)
 
   Tree nested = decoded (test_misc_asn1_tab, "Octets", unhex ("24 06 24 04 04 02 41 42"));
   EXPECT_EQ (tesk_asn1x_get_string_as_raw (nested.get (), nullptr, &n), nullptr);
+  // Pieces that cannot be joined are written back as they were read.
+  EXPECT_EQ (encoded (nested.get ()), "24 06 24 04 04 02 41 42");
 
   Tree zeros = decoded (test_misc_asn1_tab, "Octets", unhex ("04 03 00 00 05"));
   Bytes usg (tesk_asn1x_get_string_as_usg (zeros.get (), nullptr));
