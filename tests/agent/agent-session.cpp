@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <regex>
 
 namespace agenttest {
 
@@ -20,18 +19,72 @@ std::optional<Shown> parse_notify(const std::string &line) {
   return Shown{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
 }
 
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of "HH:MM:SS.mmm" at `pos`, or 0.
+std::size_t time_at(const std::string &text, std::size_t pos) {
+  static const char shape[] = "dd:dd:dd.ddd";
+  std::size_t n = sizeof shape - 1;
+  if (pos + n > text.size()) return 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (shape[i] == 'd' ? !is_digit(text[pos + i]) : text[pos + i] != shape[i]) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::optional<std::string> log_message(const std::string &line, const std::string &level) {
-  static const std::regex pattern(
-      R"(^(?:\*\* )?\(agent:\d+\): ([A-Z]+)(?: \*\*)?: \d\d:\d\d:\d\d\.\d\d\d: (.*)$)");
-  std::smatch m;
-  if (!std::regex_match(line, m, pattern) || m[1] != level) return std::nullopt;
-  return m[2].str();
+  std::size_t pos = line.rfind("** ", 0) == 0 ? 3 : 0;
+  if (line.compare(pos, 7, "(agent:") != 0) return std::nullopt;
+  pos += 7;
+  std::size_t digits = pos;
+  while (pos < line.size() && is_digit(line[pos])) ++pos;
+  if (pos == digits || line.compare(pos, 3, "): ") != 0) return std::nullopt;
+  pos += 3;
+  if (line.compare(pos, level.size(), level) != 0) return std::nullopt;
+  pos += level.size();
+  if (line.compare(pos, 3, " **") == 0) pos += 3;
+  if (line.compare(pos, 2, ": ") != 0) return std::nullopt;
+  pos += 2;
+  std::size_t time = time_at(line, pos);
+  if (!time || line.compare(pos + time, 2, ": ") != 0) return std::nullopt;
+  return line.substr(pos + time + 2);
 }
 
 std::string normalize_log(const std::string &text) {
-  static const std::regex pid(R"(\((agent|[a-z-]+):\d+\))");
-  static const std::regex time(R"(: \d\d:\d\d:\d\d\.\d\d\d: )");
-  return std::regex_replace(std::regex_replace(text, pid, "($1:PID)"), time, ": TIME: ");
+  std::string result;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    // "(name:12345)" becomes "(name:PID)".
+    if (text[pos] == '(') {
+      std::size_t colon = text.find(':', pos);
+      std::size_t end = colon;
+      if (colon != std::string::npos) {
+        end = colon + 1;
+        while (end < text.size() && is_digit(text[end])) ++end;
+      }
+      if (colon != std::string::npos && end > colon + 1 && end < text.size() && text[end] == ')' &&
+          text.find_first_of(" \n", pos) > colon) {
+        result += text.substr(pos, colon + 1 - pos) + "PID)";
+        pos = end + 1;
+        continue;
+      }
+    }
+    // ": 12:34:56.789: " becomes ": TIME: ".
+    if (text.compare(pos, 2, ": ") == 0) {
+      std::size_t time = time_at(text, pos + 2);
+      if (time && text.compare(pos + 2 + time, 2, ": ") == 0) {
+        result += ": TIME: ";
+        pos += 2 + time + 2;
+        continue;
+      }
+    }
+    result += text[pos++];
+  }
+  return result;
 }
 
 void AgentSession::SetUp() {
