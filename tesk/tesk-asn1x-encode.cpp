@@ -179,8 +179,10 @@ Atlv *build_for_flags (GNode *node, gboolean want, int flags)
     return tlv;
   case TESK_ASN1X_CHOICE: {
     GNode *child = tesk_asn1x_get_choice (node);
-    // An absent optional choice is simply left out.
-    if (child == nullptr && (flags & (FLAG_OPTION | FLAG_DEFAULT)) && !tesk_asn1x_have (node))
+    // An absent optional choice, or the empty template of a list, is
+    // simply left out.
+    if (child == nullptr && (!want || (flags & (FLAG_OPTION | FLAG_DEFAULT))) &&
+        !tesk_asn1x_have (node))
       return nullptr;
     TESK_RETURN_VAL_IF_FAIL (child != NULL, nullptr);
     tlv = build_for_flags (child, want, anode_def_flags (child));

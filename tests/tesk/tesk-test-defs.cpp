@@ -204,6 +204,8 @@ const TeskAsn1xDef test_misc_asn1_tab[] = {
   {"PairSeq", 0x60000005, nullptr},
   {"first", 0x40000003, nullptr},
   {"second", 0x00004003, nullptr},
+  {"ChoiceSeq", 0x6000000b, nullptr},
+  {nullptr, 0x00000002, "TimeChoice"},
   {"oid-leaf", 0x7000000c, nullptr},
   {nullptr, 0x40000001, "oid-root"},
   {nullptr, 0x00000001, "7"},

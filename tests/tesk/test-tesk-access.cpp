@@ -482,9 +482,15 @@ TEST (Encode, SetOfContentIsSortedByEncoding)
   tesk_asn1x_set_integer_as_ulong (set.get ()->children, 2);
   tesk_asn1x_set_integer_as_ulong (tesk_asn1x_append (set.get ()), 1);
   EXPECT_EQ (encoded (set.get ()), "31 06 02 01 01 02 01 02");
-  // An empty required list is written empty.
+  // An empty required list is written empty, also one of choices.
   Tree empty = create ("IntSet");
   EXPECT_EQ (encoded (empty.get ()), "31 00");
+  Tree choices = create ("ChoiceSeq");
+  EXPECT_EQ (encoded (choices.get ()), "30 00");
+  GNode *added = tesk_asn1x_append (choices.get ());
+  tesk_asn1x_set_choice (added, tesk_asn1x_node (added, "other", NULL));
+  tesk_asn1x_set_integer_as_ulong (tesk_asn1x_node (added, "other", NULL), 1);
+  EXPECT_EQ (encoded (choices.get ()), "30 03 02 01 01");
 }
 
 TEST (Encode, TagsAndOptionalMembers)
