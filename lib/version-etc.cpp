@@ -60,11 +60,10 @@ void version_etc(FILE *stream, const char *command_name, const char *package,
   fprintf(stream, "%s (%s) %s\n", command_name, package, version);
   fprintf(stream, gettext("Copyright %s %d %s.\n"), gettext("(C)"), package_copyright_year,
           package_copyright_holder);
-  fprintf(stream,
-          gettext("Licence: LGPL-2.1-or-later <%s>.\n"
-                  "You may change and share this program under that licence;\n"
-                  "it comes without any warranty.\n"),
-          package_licence_page);
+  fprintf(stream, gettext("Licence: LGPL-2.1-or-later <%s>.\n"), package_licence_page);
+  fputs(gettext("You may change and share this program under that licence;\n"
+                "it comes without any warranty.\n"),
+        stream);
   fputs("\n", stream);
 
   // Take up to ten names; the tenth only tells that there are others.
