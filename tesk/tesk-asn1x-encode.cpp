@@ -56,17 +56,6 @@ Atlv *build_maybe_explicit (GNode *node, Atlv *tlv, int flags)
   return wrap;
 }
 
-// The content of a string decoded in constructed form, joined into one
-// primitive value.
-GBytes *join_constructed_string (GNode *node)
-{
-  gsize n = 0;
-  guchar *raw = tesk_asn1x_get_string_as_raw (node, nullptr, &n);
-  if (raw == nullptr)
-    return nullptr;
-  return g_bytes_new_take (raw, n);
-}
-
 Atlv *build_value (GNode *node)
 {
   Anode *an = anode_of (node);
@@ -112,17 +101,11 @@ Atlv *build_for_flags (GNode *node, gboolean want, int flags)
   const int type = anode_def_type (node);
   Atlv *tlv = nullptr;
 
-  // A string read in constructed form is written as one primitive string;
-  // when its pieces cannot be joined it is written as it was read, so that
-  // nothing is dropped.
+  // A string read in constructed form is written back as it was read (in
+  // definite lengths), so that nothing is dropped and what is written
+  // validates exactly as what was read.
   if (an->value == nullptr && an->parsed &&
       (type == TESK_ASN1X_OCTET_STRING || anode_is_string_type (type))) {
-    if (GBytes *joined = join_constructed_string (node)) {
-      tlv = atlv_new ();
-      tlv->value = joined;
-      build_cls_tag_len (node, tlv, static_cast<gint> (g_bytes_get_size (joined)), flags);
-      return build_maybe_explicit (node, tlv, flags);
-    }
     tlv = atlv_dup (an->parsed, FALSE);
     atlv_make_definite (tlv);
     return tlv;

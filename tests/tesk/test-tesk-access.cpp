@@ -301,12 +301,13 @@ TEST (AccessString, ReadingForms)
   Text raw (reinterpret_cast<gchar *> (tesk_asn1x_get_string_as_raw (octets.get (), nullptr, &n)));
   EXPECT_EQ (n, 4u);
   EXPECT_STREQ (raw.get (), "ABCD");
-  // Written back as one primitive string.
-  EXPECT_EQ (encoded (octets.get ()), "04 04 41 42 43 44");
+  // Written back in the form it was read, in definite lengths.
+  EXPECT_EQ (encoded (octets.get ()), "24 08 04 02 41 42 04 02 43 44");
+  Tree indefinite = decoded (test_misc_asn1_tab, "Octets", unhex ("24 80 04 02 41 42 00 00"));
+  EXPECT_EQ (encoded (indefinite.get ()), "24 04 04 02 41 42");
 
   Tree nested = decoded (test_misc_asn1_tab, "Octets", unhex ("24 06 24 04 04 02 41 42"));
   EXPECT_EQ (tesk_asn1x_get_string_as_raw (nested.get (), nullptr, &n), nullptr);
-  // Pieces that cannot be joined are written back as they were read.
   EXPECT_EQ (encoded (nested.get ()), "24 06 24 04 04 02 41 42");
 
   Tree zeros = decoded (test_misc_asn1_tab, "Octets", unhex ("04 03 00 00 05"));
