@@ -358,6 +358,16 @@ TEST_F(Install, DirectoriesWithd)
   EXPECT_EQ(mode_of(path("x")), 0755u);
   EXPECT_EQ(mode_of(path("x/y")), 0700u);
 
+  // An existing directory is given the mode too.
+  expect(install({"-d", "-m", "700", "dir"}), 0, "", "");
+  EXPECT_EQ(mode_of(path("dir")), 0700u);
+  if (geteuid() == 0) {
+    expect(install({"-d", "-o", "65534", "-g", "65534", "owned"}), 0, "", "");
+    EXPECT_EQ(stat_of(path("owned")).st_uid, 65534u);
+    EXPECT_EQ(stat_of(path("owned")).st_gid, 65534u);
+    EXPECT_EQ(mode_of(path("owned")), 0755u);
+  }
+
   expect(install({"-d", "-v", "p/q/r"}), 0,
          P + ": creating directory 'p'\n" + P + ": creating directory 'p/q'\n" + P
              + ": creating directory 'p/q/r'\n",
