@@ -89,8 +89,11 @@ make_dir_parents(char *dir, struct savewd *wd, mkancesdirs_make_dir make_ancesto
                   == 0)
                 return true;
 
+              // When mkdir failed and the directory is not there either,
+              // the failure to report is mkdir's, not the permissions'.
               if (mkdir_errno == 0
-                  || (mkdir_errno != ENOENT && make_ancestor && errno != ENOTDIR))
+                  || (mkdir_errno != ENOENT && make_ancestor && errno != ENOTDIR
+                      && errno != ENOENT))
                 {
                   error(0, errno,
                         keep_owner ? gettext("cannot change permissions of %s")
