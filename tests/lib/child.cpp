@@ -110,6 +110,12 @@ run_in_child(const std::function<int()> &body, bool as_nobody)
   return result;
 }
 
+bool
+nobody_can_enter(const std::string &dir)
+{
+  return run_in_child([&] { return access(dir.c_str(), X_OK) == 0 ? 0 : 1; }, true).status == 0;
+}
+
 void
 remove_tree_at(int parent, const std::string &name)
 {

@@ -25,6 +25,11 @@ ChildResult run_in_child(const std::function<int()> &body, bool as_nobody = fals
 unsigned nobody_uid();
 unsigned nobody_gid();
 
+// Whether "nobody" can reach DIR (every directory above it searchable), as
+// the tests that drop privileges need; false when the temporary directory
+// lies under a private one.
+bool nobody_can_enter(const std::string &dir);
+
 // Removes the tree at NAME relative to the directory DIRFD, however deep,
 // without building long names.
 void remove_tree_at(int dirfd, const std::string &name);
