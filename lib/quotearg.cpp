@@ -227,7 +227,7 @@ Outcome Engine::run() {
     unsigned char c = static_cast<unsigned char>(arg_[i]);
     unsigned char esc = 0;
 
-    if (!shell_ && backslash_escapes_ && !closing_.empty() &&
+    if (!shell_ && backslash_escapes_ && !closing_.empty() && arg_[i] == closing_[0] &&
         arg_.substr(i).starts_with(closing_)) {
       if (omit_) return Outcome::restart;
       at_closing = true;
