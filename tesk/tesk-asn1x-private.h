@@ -113,6 +113,13 @@ int adef_flags (const TeskAsn1xDef *def);
 const TeskAsn1xDef *adef_first_child (const TeskAsn1xDef *def);
 const TeskAsn1xDef *adef_next_sibling (const TeskAsn1xDef *def);
 
+// The first top-level definition of the table with the name (and, unless
+// type is 0, the type code), or NULL.
+const TeskAsn1xDef *adefs_lookup_name (const TeskAsn1xDef *defs, const gchar *name, int type);
+// The definition that follows the OID value whose arcs give the dotted
+// text, or NULL.
+const TeskAsn1xDef *adefs_lookup_oid (const TeskAsn1xDef *defs, const gchar *oid);
+
 int anode_def_type (GNode *node);
 int anode_def_flags (GNode *node);
 const gchar *anode_def_name (GNode *node);

@@ -20,11 +20,6 @@ bool adef_is_terminator (const TeskAsn1xDef *def)
   return def->name == nullptr && def->type == 0 && def->value == nullptr;
 }
 
-const TeskAsn1xDef *defs_module_children (const TeskAsn1xDef *defs)
-{
-  return adef_first_child (defs);
-}
-
 GNode *anode_new (const TeskAsn1xDef *def)
 {
   auto an = std::make_unique<Anode> ();
@@ -76,26 +71,6 @@ GNode *build_nodes (const TeskAsn1xDef *def)
   return node;
 }
 
-const TeskAsn1xDef *lookup_def (const TeskAsn1xDef *defs, const gchar *name)
-{
-  for (const TeskAsn1xDef *def = defs_module_children (defs); def != nullptr;
-       def = adef_next_sibling (def)) {
-    if (def->name && std::strcmp (def->name, name) == 0)
-      return def;
-  }
-  return nullptr;
-}
-
-const TeskAsn1xDef *lookup_def_of_type (const TeskAsn1xDef *defs, const gchar *name, int type)
-{
-  for (const TeskAsn1xDef *def = defs_module_children (defs); def != nullptr;
-       def = adef_next_sibling (def)) {
-    if (adef_type (def) == type && def->name && std::strcmp (def->name, name) == 0)
-      return def;
-  }
-  return nullptr;
-}
-
 bool is_oid_text (const gchar *text)
 {
   bool digit_before = false;
@@ -109,76 +84,6 @@ bool is_oid_text (const gchar *text)
     }
   }
   return digit_before;
-}
-
-bool is_all_digits (const gchar *text)
-{
-  return std::strspn (text, "01234567890") == std::strlen (text);
-}
-
-// The type defined right after the OID value whose arcs give the text.
-const TeskAsn1xDef *match_oid_in_definitions (const TeskAsn1xDef *defs, const gchar *match)
-{
-  std::unordered_map<std::string_view, std::string> names;
-
-  for (;;) {
-    const gchar *problem = nullptr;
-    bool progress = false;
-
-    for (const TeskAsn1xDef *def = defs_module_children (defs); def != nullptr;
-         def = adef_next_sibling (def)) {
-      if (adef_type (def) != TESK_ASN1X_OBJECT_ID || def->name == nullptr)
-        continue;
-      if (names.contains (def->name))
-        continue;
-
-      std::string text;
-      int arcs = 0;
-      bool skip = false;
-      for (const TeskAsn1xDef *odef = adef_first_child (def); odef != nullptr;
-           odef = adef_next_sibling (odef)) {
-        if (adef_type (odef) != TESK_ASN1X_CONSTANT)
-          continue;
-        if (!odef->value) {
-          tesk::note_warning ();
-          g_return_if_fail_warning (nullptr, "match_oid_in_definitions", "odef->value");
-          skip = true;
-          break;
-        }
-        std::string_view arc;
-        if (is_all_digits (odef->value)) {
-          arc = odef->value;
-        } else {
-          auto found = names.find (odef->value);
-          if (found == names.end ()) {
-            problem = odef->value;
-            skip = true;
-            break;
-          }
-          arc = found->second;
-        }
-        if (arcs++ > 0)
-          text += '.';
-        text += arc;
-      }
-      if (skip || arcs == 0)
-        continue;
-
-      progress = true;
-      const bool matched = text == match;
-      names.emplace (def->name, std::move (text));
-      if (matched)
-        return adef_next_sibling (def);
-    }
-
-    if (problem == nullptr)
-      return nullptr;
-    if (!progress) {
-      g_warning ("couldn't find oid definition in ASN.1 for: %s", problem);
-      TESK_NOT_REACHED ();
-      return nullptr;
-    }
-  }
 }
 
 GNode *create_for_def (const TeskAsn1xDef *defs, const TeskAsn1xDef *def);
@@ -257,7 +162,7 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
   if (ok && anode_def_type (node) == TESK_ASN1X_SIZE) {
     const gchar *max = an->def->name;
     if (max && std::strcmp (max, "MAX") != 0 && g_ascii_isalpha (max[0])) {
-      const TeskAsn1xDef *def = lookup_def_of_type (defs, max, TESK_ASN1X_INTEGER);
+      const TeskAsn1xDef *def = adefs_lookup_name (defs, max, TESK_ASN1X_INTEGER);
       if (!def) {
         tesk::note_warning ();
       g_return_if_fail_warning (nullptr, "traverse_and_prepare", "def");
@@ -765,7 +670,7 @@ GNode *tesk_asn1x_create (const TeskAsn1xDef *defs, const gchar *type)
   TESK_RETURN_VAL_IF_FAIL (type, nullptr);
 
   const TeskAsn1xDef *def =
-    is_oid_text (type) ? match_oid_in_definitions (defs, type) : lookup_def (defs, type);
+    is_oid_text (type) ? adefs_lookup_oid (defs, type) : adefs_lookup_name (defs, type, 0);
   if (def == nullptr || def->name == nullptr || def->type == 0)
     return nullptr;
   return create_for_def (defs, def);
