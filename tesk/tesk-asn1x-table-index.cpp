@@ -1,12 +1,12 @@
 // Finding top-level definitions of a table by name and by the dotted text
 // of the OID value that precedes them.
 //
-// Each thread indexes a table once, on first use: every OID text the
-// multi-pass search can resolve. The tables are constant and live as long
-// as the program, like the prepared types. A table that the index cannot
-// cover exactly (a malformed record on the way, an OID arc that never
-// resolves) is searched record by record on every call instead, so that
-// it logs just what it always logged.
+// Each thread indexes a table once, on first use: its top-level names and
+// every OID text the multi-pass search can resolve. The tables are
+// constant and live as long as the program, like the prepared types. A
+// table that the index cannot cover exactly (a malformed record on the
+// way, an OID arc that never resolves) is searched record by record on
+// every call instead, so that it logs just what it always logged.
 
 #include "tesk-asn1x-private.h"
 
@@ -179,6 +179,11 @@ const TeskAsn1xDef *resolve_oids (const TeskAsn1xDef *defs, Walk &walk, Found fo
 
 // What one thread knows about one table.
 struct TableIndex {
+  // False when the top-level records cannot be walked quietly.
+  bool names_indexed = false;
+  // Top-level definitions of each name, in table order.
+  std::unordered_map<std::string_view, std::vector<const TeskAsn1xDef *>> by_name;
+
   // False until the OID texts are indexed, and for good when they cannot be.
   bool oids_tried = false;
   bool oids_indexed = false;
@@ -186,6 +191,19 @@ struct TableIndex {
   // none, for an OID value that ends the module).
   std::unordered_map<std::string, const TeskAsn1xDef *> by_oid;
 };
+
+void index_names (const TeskAsn1xDef *defs, TableIndex &index)
+{
+  QuietWalk walk;
+  for (const TeskAsn1xDef *def = walk.first_child (defs); def != nullptr;
+       def = walk.next_sibling (def)) {
+    if (def->name)
+      index.by_name[def->name].push_back (def);
+  }
+  index.names_indexed = !walk.irregular;
+  if (!index.names_indexed)
+    index.by_name.clear ();
+}
 
 void index_oids (const TeskAsn1xDef *defs, TableIndex &index)
 {
@@ -221,8 +239,10 @@ class TableIndexes {
     if (defs == last_defs_)
       return *last_;
     auto &slot = indexes_[defs];
-    if (!slot)
+    if (!slot) {
       slot = std::make_unique<TableIndex> ();
+      index_names (defs, *slot);
+    }
     last_defs_ = defs;
     last_ = slot.get ();
     return *slot;
@@ -250,7 +270,18 @@ const TeskAsn1xDef *scan_for_name (const TeskAsn1xDef *defs, const gchar *name, 
 
 const TeskAsn1xDef *adefs_lookup_name (const TeskAsn1xDef *defs, const gchar *name, int type)
 {
-  return scan_for_name (defs, name, type);
+  TableIndex &index = table_indexes.of (defs);
+  if (!index.names_indexed)
+    return scan_for_name (defs, name, type);
+
+  auto found = index.by_name.find (name);
+  if (found == index.by_name.end ())
+    return nullptr;
+  for (const TeskAsn1xDef *def : found->second) {
+    if (type == 0 || adef_type (def) == type)
+      return def;
+  }
+  return nullptr;
 }
 
 const TeskAsn1xDef *adefs_lookup_oid (const TeskAsn1xDef *defs, const gchar *oid)
