@@ -10,6 +10,36 @@ namespace {
 
 gboolean decode_one (GNode *node, Atlv *tlv);
 
+// One element without the elements below it.
+Atlv *atlv_copy_one (const Atlv *tlv)
+{
+  Atlv *copy = atlv_new ();
+  *copy = *tlv;
+  copy->child = nullptr;
+  copy->next = nullptr;
+  if (copy->value)
+    g_bytes_ref (copy->value);
+  if (copy->decoded)
+    g_bytes_ref (copy->decoded);
+  return copy;
+}
+
+// What a node keeps of the element it was decoded from. Values that are
+// read or written back element by element (ANY, and strings that may come
+// in pieces) keep all the elements below; the others are read and written
+// through their member nodes, so they keep the element itself and, inside
+// an explicit tag, the element it wraps.
+Atlv *keep_parsed (GNode *node, const Atlv *tlv, bool wrapper)
+{
+  const int type = anode_def_type (node);
+  if (type == TESK_ASN1X_ANY || type == TESK_ASN1X_OCTET_STRING || anode_is_string_type (type))
+    return atlv_dup (tlv, FALSE);
+  Atlv *copy = atlv_copy_one (tlv);
+  if (wrapper && tlv->child)
+    copy->child = atlv_copy_one (tlv->child);
+  return copy;
+}
+
 gboolean is_optional (int flags)
 {
   return (flags & (FLAG_OPTION | FLAG_DEFAULT)) != 0;
@@ -114,7 +144,7 @@ gboolean decode_one_without_tag (GNode *node, Atlv *tlv, int flags)
       return anode_failure (node, "decoded tag did not match expected");
     if (!decode_one_without_tag (node, tlv->child, inner))
       return FALSE;
-    anode_take_parsed (node, atlv_dup (tlv, FALSE));
+    anode_take_parsed (node, keep_parsed (node, tlv, true));
     return TRUE;
   }
 
@@ -196,7 +226,7 @@ gboolean decode_one_without_tag (GNode *node, Atlv *tlv, int flags)
 
   if (!ok)
     return FALSE;
-  anode_take_parsed (node, atlv_dup (tlv, FALSE));
+  anode_take_parsed (node, keep_parsed (node, tlv, false));
   return TRUE;
 }
 
