@@ -3,9 +3,11 @@
 
 #include "tesk-asn1x-private.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -139,17 +141,23 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
   if (content.empty ())
     return anode_failure (node, "object id encoding is invalid");
 
-  GString *text = g_string_new (nullptr);
+  // Each arc takes at most ten digits and a dot.
+  std::string text;
+  text.reserve (content.size () * 4 + 4);
+  auto append = [&text] (guint32 number) {
+    char digits[16];
+    auto end = std::to_chars (digits, digits + sizeof digits, number).ptr;
+    text.append (digits, end);
+  };
+
   guint32 arc = 0;
   bool arc_started = false;
   bool first = true;
   for (guchar b : content) {
     // A leading 0x80 group is a non-minimal encoding; an arc must also
     // fit 32 bits.
-    if ((!arc_started && b == 0x80) || arc > (G_MAXUINT32 >> 7)) {
-      g_string_free (text, TRUE);
+    if ((!arc_started && b == 0x80) || arc > (G_MAXUINT32 >> 7))
       return anode_failure (node, "object id encoding is invalid");
-    }
     arc = (arc << 7) | (b & 0x7F);
     arc_started = true;
     if (b & 0x80)
@@ -157,23 +165,26 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
     if (first) {
       // The first number holds the first two arcs; only arc 2 has more
       // than 40 arcs below it.
-      if (arc < 80)
-        g_string_append_printf (text, "%u.%u", arc / 40u, arc % 40u);
-      else
-        g_string_append_printf (text, "2.%u", arc - 80u);
+      if (arc < 80) {
+        append (arc / 40u);
+        text += '.';
+        append (arc % 40u);
+      } else {
+        text += "2.";
+        append (arc - 80u);
+      }
       first = false;
     } else {
-      g_string_append_printf (text, ".%u", arc);
+      text += '.';
+      append (arc);
     }
     arc = 0;
     arc_started = false;
   }
 
-  if (first) {
-    g_string_free (text, TRUE);
+  if (first)
     return anode_failure (node, "object id encoding is invalid");
-  }
-  *oid = g_string_free (text, FALSE);
+  *oid = g_strndup (text.data (), text.size ());
   return TRUE;
 }
 
