@@ -631,7 +631,7 @@ gboolean anode_failure (GNode *node, const gchar *failure)
     label = "unknown";
 
   g_free (an->failure);
-  an->failure = g_strdup_printf ("%s: %s", label, failure);
+  an->failure = g_strconcat (label, ": ", failure, nullptr);
   g_debug ("%s %s", label, an->failure);
   return FALSE;
 }
