@@ -141,10 +141,15 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
   if (content.empty ())
     return anode_failure (node, "object id encoding is invalid");
 
-  // Each arc takes at most ten digits and a dot.
+  // Each arc takes at most ten digits and a dot. Without oid, only the
+  // encoding is checked.
+  const bool want_text = oid != nullptr;
   std::string text;
-  text.reserve (content.size () * 4 + 4);
-  auto append = [&text] (guint32 number) {
+  if (want_text)
+    text.reserve (content.size () * 4 + 4);
+  auto append = [&text, want_text] (guint32 number) {
+    if (!want_text)
+      return;
     char digits[16];
     auto end = std::to_chars (digits, digits + sizeof digits, number).ptr;
     text.append (digits, end);
@@ -167,15 +172,18 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
       // than 40 arcs below it.
       if (arc < 80) {
         append (arc / 40u);
-        text += '.';
+        if (want_text)
+          text += '.';
         append (arc % 40u);
       } else {
-        text += "2.";
+        if (want_text)
+          text += "2.";
         append (arc - 80u);
       }
       first = false;
     } else {
-      text += '.';
+      if (want_text)
+        text += '.';
       append (arc);
     }
     arc = 0;
@@ -184,7 +192,8 @@ gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid)
 
   if (first)
     return anode_failure (node, "object id encoding is invalid");
-  *oid = g_strndup (text.data (), text.size ());
+  if (want_text)
+    *oid = g_strndup (text.data (), text.size ());
   return TRUE;
 }
 

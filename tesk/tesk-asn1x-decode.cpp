@@ -338,12 +338,8 @@ gboolean validate_value (GNode *node, int type, GBytes *value)
   case TESK_ASN1X_UTF8_STRING:
   case TESK_ASN1X_VISIBLE_STRING:
     return validate_size (node, content.size ());
-  case TESK_ASN1X_OBJECT_ID: {
-    gchar *oid = nullptr;
-    gboolean ok = anode_read_object_id (node, value, &oid);
-    g_free (oid);
-    return ok;
-  }
+  case TESK_ASN1X_OBJECT_ID:
+    return anode_read_object_id (node, value, nullptr);
   case TESK_ASN1X_TIME:
   case TESK_ASN1X_UTC_TIME:
   case TESK_ASN1X_GENERALIZED_TIME: {

@@ -155,6 +155,7 @@ gboolean anode_validate_anything (GNode *node, gint options);
 // Value reading internals.
 gboolean anode_read_integer_ulong (GNode *node, GBytes *data, gulong *value);
 GBytes *anode_write_integer_ulong (gulong value);
+// Checks the encoding and, unless oid is NULL, gives the dotted text.
 gboolean anode_read_object_id (GNode *node, GBytes *data, gchar **oid);
 gboolean anode_write_object_id (const gchar *oid, std::vector<guchar> *out);
 gboolean anode_read_time (GNode *node, GBytes *data, struct tm *when, gint *offset);
