@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <libintl.h>
+#include <locale.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -419,6 +422,94 @@ TEST_F(Sections, ACertificateThatCannotBeShownGetsOneSection) {
     g_object_unref(widget);
     if (cert) g_object_unref(cert);
   }
+}
+
+// Captions, fixed texts and OID descriptions come from the widgets' text
+// domain; what the certificate itself holds is never looked up there, even
+// where it reads like a translatable text. Runs in a German locale built for
+// the test, with a small catalog of its own.
+TEST_F(Sections, CaptionsAreTranslatedAndValuesAreNot) {
+  testsupport::TempDir dir;
+  auto made = testsupport::run({"localedef", "-i", "de_DE", "-f", "UTF-8", dir / "de_DE.UTF-8"});
+  if (made.status != 0) GTEST_SKIP() << "cannot build a German locale: " << made.err;
+  mkdir((dir / "de").c_str(), 0755);
+  mkdir((dir / "de/LC_MESSAGES").c_str(), 0755);
+  struct Entry {
+    const char *id, *text;
+  } entries[] = {
+      {"Identity", "Identit\u00e4t"},
+      {"Subject Name", "Inhaber"},
+      {"Issued Certificate", "Ausgestelltes Zertifikat"},
+      {"Version", "Fassung"},
+      {"Yes", "Ja"},
+      {"No", "Nein"},
+      {"Unlimited", "Unbegrenzt"},
+      {"Critical", "Kritisch"},
+      {"Basic Constraints", "Grundlegende Einschr\u00e4nkungen"},
+      {"Certificate signature", "Zertifikatsignatur"},
+      {"Common Name", "Allgemeiner Name"},
+      {"Organization", "Organisation"},
+      // Texts that must stay as they are: untranslated captions and
+      // values that happen to match an entry.
+      {"SHA1", "SHA-Eins"},
+      {"Sero Test CA", "Test-Zertifizierungsstelle"},
+      {"Sero Tests", "Sero-Pr\u00fcfungen"},
+  };
+  std::string po = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n";
+  for (const auto &e : entries) {
+    gchar *text = g_strcompress(e.text);
+    po += std::string("msgid \"") + e.id + "\"\nmsgstr \"" + text + "\"\n";
+    g_free(text);
+  }
+  testsupport::write_file(dir / "sero-4.po", po);
+  auto compiled = testsupport::run({"msgfmt", "-o", dir / "de/LC_MESSAGES/sero-4.mo", dir / "sero-4.po"});
+  ASSERT_EQ(compiled.status, 0) << compiled.err;
+
+  // The widget class binds its domain once; point it at the test catalog
+  // afterwards, and put everything back at the end.
+  g_type_class_unref(g_type_class_ref(SERO_TYPE_CERTIFICATE_WIDGET));
+  const std::string old_dir = bindtextdomain("sero-4", nullptr);
+  const std::string old_locale = setlocale(LC_MESSAGES, nullptr);
+  const char *old_locpath = g_getenv("LOCPATH");
+  const std::string saved_locpath = old_locpath ? old_locpath : "";
+  g_setenv("LOCPATH", dir.path().c_str(), TRUE);
+  g_unsetenv("LANGUAGE");
+  bindtextdomain("sero-4", dir.path().c_str());
+  const bool switched = setlocale(LC_MESSAGES, "de_DE.UTF-8") != nullptr;
+
+  const std::string der = read_der(fixture("root.der"));
+  SeroCertificate *cert = certificate_of(der);
+  GtkWidget *widget = g_object_ref_sink(sero_certificate_widget_new(cert));
+  g_object_unref(cert);
+  certview::Shown shown = certview::read_widget(widget);
+  g_object_unref(widget);
+
+  setlocale(LC_MESSAGES, old_locale.c_str());
+  bindtextdomain("sero-4", old_dir.c_str());
+  if (old_locpath)
+    g_setenv("LOCPATH", saved_locpath.c_str(), TRUE);
+  else
+    g_unsetenv("LOCPATH");
+  ASSERT_TRUE(switched) << "the German locale does not load";
+
+  ASSERT_EQ(shown.important.size(), 1u);
+  EXPECT_EQ(shown.important[0].title, "Sero Test CA");
+  ASSERT_FALSE(shown.important[0].rows.empty());
+  EXPECT_EQ(shown.important[0].rows[0], (Row{"Identit\u00e4t", "Sero Test CA"}));
+  std::map<std::string, Section> by_title;
+  for (const auto &section : shown.secondary) by_title.emplace(section.title, section);
+  ASSERT_EQ(by_title.count("Inhaber"), 1u);
+  EXPECT_EQ(by_title["Inhaber"].rows,
+            (std::vector<Row>{{"CN (Allgemeiner Name)", "Sero Test CA"}, {"O (Organisation)", "Sero Tests"}}));
+  ASSERT_EQ(by_title.count("Ausgestelltes Zertifikat"), 1u);
+  EXPECT_EQ(by_title["Ausgestelltes Zertifikat"].rows.at(0), (Row{"Fassung", "3"}));
+  ASSERT_EQ(by_title.count("Certificate Fingerprints"), 1u) << "a title without an entry stays as it is";
+  EXPECT_EQ(by_title["Certificate Fingerprints"].rows.at(0).caption, "SHA1");
+  ASSERT_EQ(by_title.count("Grundlegende Einschr\u00e4nkungen"), 1u);
+  EXPECT_EQ(by_title["Grundlegende Einschr\u00e4nkungen"].rows,
+            (std::vector<Row>{{"Certificate Authority", "Ja"}, {"Max Path Length", "Unbegrenzt"}, {"Kritisch", "Ja"}}));
+  ASSERT_EQ(by_title.count("Key Usage"), 1u);
+  EXPECT_EQ(by_title["Key Usage"].rows.at(0).value, "Zertifikatsignatur\nRevocation list signature");
 }
 
 // Every certificate the system trusts: shown in full, without a message,
