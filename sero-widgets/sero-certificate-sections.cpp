@@ -94,6 +94,8 @@ add_date_row (SeroSection *section, const gchar *caption, GNode *asn, const gcha
     return true;
   Text display (g_date_time_format (date, "%x"));
   if (!display) {
+    // Reported as the failed check of the public entry point that called
+    // us; the caller's tree is released on its way out.
     g_return_if_fail_warning (G_LOG_DOMAIN, "sero_certificate_widget_set_certificate",
                               "display != NULL");
     return false;
