@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -88,10 +89,49 @@ inline constexpr int kAtlvMaxDepth = 256;
 // ---------------------------------------------------------------------------
 // Nodes
 
+// The option records folded into a node. Preparation fills them; the
+// copies of a prepared tree share them, and a change after copying
+// gives the changed node a list of its own.
+class AnodeOpts {
+ public:
+  using List = std::vector<const TeskAsn1xDef *>;
+
+  List::const_iterator begin () const { return list_ ? list_->begin () : empty ().begin (); }
+  List::const_iterator end () const { return list_ ? list_->end () : empty ().end (); }
+  std::size_t size () const { return list_ ? list_->size () : 0; }
+  const TeskAsn1xDef *operator[] (std::size_t i) const { return (*list_)[i]; }
+
+  void push_back (const TeskAsn1xDef *def) { own ().push_back (def); }
+  void append (const AnodeOpts &more)
+  {
+    if (more.begin () == more.end ())
+      return;
+    const List copy (more.begin (), more.end ());
+    own ().insert (own ().end (), copy.begin (), copy.end ());
+  }
+
+ private:
+  static const List &empty ()
+  {
+    static const List none;
+    return none;
+  }
+  List &own ()
+  {
+    if (!list_)
+      list_ = std::make_shared<List> ();
+    else if (list_.use_count () > 1)
+      list_ = std::make_shared<List> (*list_);
+    return *list_;
+  }
+
+  std::shared_ptr<List> list_;
+};
+
 struct Anode {
   const TeskAsn1xDef *def = nullptr;
   const TeskAsn1xDef *join = nullptr;
-  std::vector<const TeskAsn1xDef *> opts;
+  AnodeOpts opts;
   GBytes *value = nullptr;
   Atlv *parsed = nullptr;
   gchar *failure = nullptr;

@@ -179,7 +179,7 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
       if (!anode_def_type_is_real (child)) {
         Anode *can = anode_of (child);
         an->opts.push_back (can->def);
-        an->opts.insert (an->opts.end (), can->opts.begin (), can->opts.end ());
+        an->opts.append (can->opts);
         anode_destroy (child);
       }
       child = next;
@@ -189,7 +189,7 @@ bool traverse_and_prepare (GNode *node, const TeskAsn1xDef *defs)
   if (join) {
     if (ok) {
       Anode *jan = anode_of (join);
-      an->opts.insert (an->opts.end (), jan->opts.begin (), jan->opts.end ());
+      an->opts.append (jan->opts);
     }
     anode_destroy (join);
   }
