@@ -27,18 +27,26 @@ GNode *anode_new (const TeskAsn1xDef *def)
   return g_node_new (an.release ());
 }
 
-gboolean anode_free_func (GNode *node, gpointer)
+// Frees the node data of a subtree in order: the first child's subtree,
+// the node, then the other children's subtrees.
+void anode_free_in_order (GNode *node)
 {
+  GNode *child = node->children;
+  if (child != nullptr) {
+    anode_free_in_order (child);
+    child = child->next;
+  }
   std::unique_ptr<Anode> an (anode_of (node));
   node->data = nullptr;
-  return FALSE;
+  for (; child != nullptr; child = child->next)
+    anode_free_in_order (child);
 }
 
 void anode_destroy (GNode *node)
 {
   if (!G_NODE_IS_ROOT (node))
     g_node_unlink (node);
-  g_node_traverse (node, G_IN_ORDER, G_TRAVERSE_ALL, -1, anode_free_func, nullptr);
+  anode_free_in_order (node);
   g_node_destroy (node);
 }
 
