@@ -1,5 +1,7 @@
 #include "package.h"
 
+#include <stdlib.h>
+
 #ifndef PACKAGE
 #define PACKAGE "tullwerk"
 #endif
@@ -8,6 +10,12 @@ const char package_domain[] = PACKAGE;
 // Catalogues are looked up where the system keeps them, wherever the
 // programs themselves are installed.
 const char package_locale_dir[] = "/usr/share/locale";
+
+const char *package_catalog_dir(void) {
+  const char *dir = secure_getenv("TULLWERK_LOCALEDIR");
+  return dir != nullptr && *dir != '\0' ? dir : package_locale_dir;
+}
+
 const char package_name[] = "qent tullwerk";
 const char Version[] = "9.1";
 const char package_home_page[] = "https://www.varnet.org/software/tullwerk/";

@@ -8,6 +8,10 @@ extern "C" {
 // Text domain of the message catalogues, and where they live.
 extern const char package_domain[];
 extern const char package_locale_dir[];
+// The directory to bind the text domain to: package_locale_dir, unless the
+// environment variable TULLWERK_LOCALEDIR names another one (the build
+// tree's catalogues, for its tests). Ignored in privileged programs.
+const char *package_catalog_dir(void);
 // Name shown in version and help texts.
 extern const char package_name[];
 // The package version.

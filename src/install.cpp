@@ -564,7 +564,7 @@ int main(int argc, char **argv)
 
   set_program_name(argv[0]);
   setlocale(LC_ALL, "");
-  bindtextdomain(package_domain, package_locale_dir);
+  bindtextdomain(package_domain, package_catalog_dir());
   textdomain(package_domain);
   atexit(close_stdin);
 

@@ -426,7 +426,7 @@ bool posixtest(int nargs) {
 int main(int main_argc, char **main_argv) {
   set_program_name(main_argv[0]);
   setlocale(LC_ALL, "");
-  bindtextdomain(package_domain, package_locale_dir);
+  bindtextdomain(package_domain, package_catalog_dir());
   textdomain(package_domain);
   exit_failure = test_failure;
   atexit(close_stdout);
