@@ -12,6 +12,9 @@
 namespace {
 
 constexpr const char kLocaleDir[] = "/usr/share/locale";
+// Another catalogue directory (the build tree's, for its tests); ignored in
+// privileged processes.
+constexpr const char kLocaleDirVariable[] = "ZARFO_LOCALEDIR";
 constexpr const char kVersion[] = "2.6.0";
 
 ZarfoServiceAgent *agent = nullptr;
@@ -45,7 +48,8 @@ main (int argc, char **argv)
 {
   setlocale (LC_ALL, "");
   textdomain (GETTEXT_PACKAGE);
-  bindtextdomain (GETTEXT_PACKAGE, kLocaleDir);
+  const char *locale_dir = secure_getenv (kLocaleDirVariable);
+  bindtextdomain (GETTEXT_PACKAGE, locale_dir && *locale_dir ? locale_dir : kLocaleDir);
   bind_textdomain_codeset (GETTEXT_PACKAGE, "UTF-8");
 
   g_set_application_name ("Zarfo Agent");
