@@ -1,5 +1,6 @@
 #include "sero-widgets-private.h"
 
+#include <cstdlib>
 #include <string>
 
 void
@@ -7,7 +8,10 @@ _sero_widgets_init_i18n ()
 {
   static gsize bound = 0;
   if (g_once_init_enter (&bound)) {
-    bindtextdomain (GETTEXT_PACKAGE, SERO_LOCALEDIR);
+    // SERO_4_LOCALEDIR points to other catalogues (the build tree's, for its
+    // tests); privileged processes ignore it.
+    const char *dir = secure_getenv ("SERO_4_LOCALEDIR");
+    bindtextdomain (GETTEXT_PACKAGE, dir && *dir ? dir : SERO_LOCALEDIR);
     bind_textdomain_codeset (GETTEXT_PACKAGE, "UTF-8");
     g_once_init_leave (&bound, 1);
   }
