@@ -19,8 +19,20 @@ struct _SeroCertificateInterface {
   const guchar *(*get_der_data) (SeroCertificate *self, gsize *n_data);
 };
 
+/**
+ * sero_certificate_get_der_data:
+ * @n_data: (out): the length of the encoding
+ *
+ * Returns: (transfer none) (array length=n_data) (nullable): the DER
+ *   encoding, owned by the certificate
+ */
 SERO_EXPORT const guchar *sero_certificate_get_der_data (SeroCertificate *self, gsize *n_data);
-/* A new string with the first common name of the subject, or NULL. */
+/**
+ * sero_certificate_get_subject_cn:
+ *
+ * Returns: (transfer full) (nullable): a new string with the first common
+ *   name of the subject
+ */
 SERO_EXPORT gchar *sero_certificate_get_subject_cn (SeroCertificate *self);
 /* Size of the subject's public key in bits, 0 when unknown. */
 SERO_EXPORT guint sero_certificate_get_key_size (SeroCertificate *self);
