@@ -18,10 +18,23 @@ SERO_EXPORT
 G_DECLARE_FINAL_TYPE (SeroCertificateWidget, sero_certificate_widget, SERO, CERTIFICATE_WIDGET, GtkBox)
 #endif
 
+/**
+ * sero_certificate_widget_new:
+ * @certificate: (nullable): the certificate to show
+ */
 SERO_EXPORT GtkWidget *sero_certificate_widget_new (SeroCertificate *certificate);
-/* The displayed certificate (borrowed), or NULL. */
+/**
+ * sero_certificate_widget_get_certificate:
+ *
+ * Returns: (transfer none) (nullable): the displayed certificate
+ */
 SERO_EXPORT SeroCertificate *sero_certificate_widget_get_certificate (SeroCertificateWidget *self);
-/* Shows the certificate, appending its sections to those already shown. */
+/**
+ * sero_certificate_widget_set_certificate:
+ * @certificate: (nullable): the certificate to show
+ *
+ * Shows the certificate, appending its sections to those already shown.
+ */
 SERO_EXPORT void sero_certificate_widget_set_certificate (SeroCertificateWidget *self,
                                                           SeroCertificate *certificate);
 

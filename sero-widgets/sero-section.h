@@ -17,6 +17,10 @@ SERO_EXPORT
 G_DECLARE_FINAL_TYPE (SeroSection, sero_section, SERO, SECTION, GtkGrid)
 #endif
 
+/**
+ * sero_section_new:
+ * @title: (nullable): the heading
+ */
 SERO_EXPORT GtkWidget *sero_section_new (const gchar *title);
 /* Appends a row with the caption and the child; the section takes the
  * child's floating reference. */
