@@ -243,6 +243,37 @@ std::string concatenated(size_t count, ...) {
   return result;
 }
 
+// xstrcat without a conversion to std::string, for results that may be null.
+char *concatenated_raw(size_t count, ...) {
+  va_list args;
+  va_start(args, count);
+  char *s = xstrcat(count, args);
+  va_end(args);
+  return s;
+}
+
+TEST(Formatting, ResultsAboveTheIntLimitFailWithEoverflow) {
+  // Eight copies of 2^28 bytes make 2^31, one byte more than a result may
+  // have; the sum is found before anything that large is allocated.
+  const std::string part(size_t{1} << 28, 'x');
+  const char *s = part.c_str();
+  errno = 0;
+  EXPECT_EQ(concatenated_raw(8, s, s, s, s, s, s, s, s), nullptr);
+  EXPECT_EQ(errno, EOVERFLOW);
+  errno = 0;
+  EXPECT_EQ(xasprintf("%s%s%s%s%s%s%s%s", s, s, s, s, s, s, s, s), nullptr);
+  EXPECT_EQ(errno, EOVERFLOW);
+
+  // A diagnostic that cannot be made says so and aborts.
+  auto r = in_child([&] {
+    setlocale(LC_ALL, "C");
+    set_program_name("prog");
+    report(1, ENOENT, "%s%s%s%s%s%s%s%s", s, s, s, s, s, s, s, s);
+  });
+  EXPECT_EQ(r.signal, SIGABRT);
+  EXPECT_EQ(r.err, "prog: unable to display error message: Value too large for defined data type\n");
+}
+
 TEST(Formatting, ResultsOfConcatenationAndOfTheFormatter) {
   EXPECT_EQ(formatted("%s%s", "ab", "cd"), "abcd");
   EXPECT_EQ(formatted("%s", ""), "");

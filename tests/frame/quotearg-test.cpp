@@ -228,6 +228,49 @@ TEST(Styles, NamesAndValuesArePaired) {
   EXPECT_EQ(i, std::size(names));
 }
 
+// --- the public operations -------------------------------------------------
+
+TEST(Operations, EachUsesItsSlotAndSettings) {
+  Locale locale("C.UTF-8");
+  quotearg_free();
+  struct Case {
+    const char *what;
+    std::function<const char *()> call;
+    int slot;
+    std::string_view expected;
+  } cases[] = {
+      {"quotearg", [] { return quotearg("a b\n"); }, 0, "a b\n"},
+      {"quotearg_n", [] { return quotearg_n(2, "a'b"); }, 2, "a'b"},
+      {"quotearg_mem", [] { return quotearg_mem("a\0b", 3); }, 0, "ab"},
+      {"quotearg_n_mem", [] { return quotearg_n_mem(3, "a\0b", 3); }, 3, "ab"},
+      {"quotearg_style", [] { return quotearg_style(c_quoting_style, "a b"); }, 0, "\"a b\""},
+      {"quotearg_n_style", [] { return quotearg_n_style(4, escape_quoting_style, "a\tb"); }, 4,
+       "a\\tb"},
+      {"quotearg_style_mem", [] { return quotearg_style_mem(c_quoting_style, "a\0b", 3); }, 0,
+       "\"a\\0b\""},
+      {"quotearg_n_style_mem",
+       [] { return quotearg_n_style_mem(5, shell_escape_always_quoting_style, "a\0b", 3); }, 5,
+       "'a'$'\\0''b'"},
+      {"quotearg_n_style_colon", [] { return quotearg_n_style_colon(6, c_quoting_style, "a:b"); },
+       6, "\"a\\:b\""},
+      {"quotearg_custom", [] { return quotearg_custom("<", ">", "a>b"); }, 0, "<a\\>b>"},
+      {"quotearg_n_custom", [] { return quotearg_n_custom(7, "<", ">", "x"); }, 7, "<x>"},
+      {"quotearg_custom_mem", [] { return quotearg_custom_mem("<", ">", "a\0b", 3); }, 0,
+       "<a\\0b>"},
+      {"quote_n_mem", [] { return quote_n_mem(8, "a\0b", 3); }, 8, "‘a\\0b’"},
+      {"quote_n", [] { return quote_n(9, "x"); }, 9, "‘x’"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const char *result = c.call();
+    EXPECT_EQ(result, c.expected);
+    // A slot keeps its buffer while results fit: a later short result in
+    // the same slot lands where this one did.
+    EXPECT_EQ(quotearg_n(c.slot, "z"), result);
+  }
+  quotearg_free();
+}
+
 // --- settings records ------------------------------------------------------
 
 std::string buffered(std::string_view arg, const quote_settings *o) {
@@ -309,6 +352,8 @@ TEST(Settings, RecordOperationsReturnTheOldState) {
   set_quoting_style(nullptr, escape_quoting_style);
   EXPECT_STREQ(quotearg_colon("a:b"), "a\\:b");
   EXPECT_STREQ(quotearg_char("a:b", 'b'), "a:\\b");
+  EXPECT_STREQ(quotearg_colon_mem("a:b\0c", 5), "a\\:b\\0c");
+  EXPECT_STREQ(quotearg_char_mem("a:b\0c", 5, 'c'), "a:b\\0\\c");
   set_quoting_style(nullptr, literal_quoting_style);
   EXPECT_STREQ(quotearg_colon("a:b"), "a:b");
   EXPECT_EQ(get_quoting_style(nullptr), literal_quoting_style);
