@@ -271,7 +271,8 @@ TEST(Formatting, ResultsAboveTheIntLimitFailWithEoverflow) {
     report(1, ENOENT, "%s%s%s%s%s%s%s%s", s, s, s, s, s, s, s, s);
   });
   EXPECT_EQ(r.signal, SIGABRT);
-  EXPECT_EQ(r.err, "prog: unable to display error message: Value too large for defined data type\n");
+  EXPECT_EQ(r.err,
+            "prog: unable to display error message: Value too large for defined data type\n");
 }
 
 TEST(Formatting, ResultsOfConcatenationAndOfTheFormatter) {

@@ -2,6 +2,7 @@
 // words of an expression, the exit status and what standard error says.
 
 #include <dirent.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +12,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "process.h"
@@ -63,6 +66,7 @@ TEST(Condition, CountingRulesOfShortExpressions) {
       {{"--help"}, 0, ""},
       {{"--version"}, 0, ""},
       {{"]"}, 0, ""},
+      {{"a", "=", "a", "]"}, 2, "extra argument ‘]’"},  // a closing "]" is a word too
       {{"!", "x"}, 1, ""},
       {{"!", ""}, 0, ""},
       {{"!", "!"}, 1, ""},
@@ -412,6 +416,7 @@ TEST(ConditionTerminal, DescriptorsOnATerminalAndOnAPipe) {
       {
           {{"-t", "5"}, 0, ""},
           {{"-t", "5 "}, 0, ""},
+          {{"-t", "1 "}, 1, ""},  // accepted; standard output is a pipe here
           {{"-t", " +5"}, 0, ""},
           {{"-t", "6"}, 1, ""},
           {{"-t", "1"}, 1, ""},  // standard output is a pipe here
@@ -444,6 +449,55 @@ TEST(ConditionStreams, ClosedOrFullStandardOutputIsNoFailure) {
   to_full.fds = {{full, 1}};
   check({{{"a"}, 0, ""}, {{""}, 1, ""}}, to_full);
   close(full);
+}
+
+// --- the program itself -------------------------------------------------------
+
+// The shared libraries an ELF file names as needed, from its dynamic section.
+std::vector<std::string> needed_libraries(const std::string &elf) {
+  std::vector<std::string> names;
+  if (elf.size() < sizeof(Elf64_Ehdr) || elf.compare(0, SELFMAG, ELFMAG) != 0 ||
+      elf[EI_CLASS] != ELFCLASS64) {
+    ADD_FAILURE() << "not a 64-bit ELF file";
+    return names;
+  }
+  Elf64_Ehdr header;
+  memcpy(&header, elf.data(), sizeof header);
+  auto section = [&](size_t i) {
+    Elf64_Shdr sh = {};
+    const size_t at = header.e_shoff + i * header.e_shentsize;
+    if (at + sizeof sh <= elf.size()) memcpy(&sh, elf.data() + at, sizeof sh);
+    return sh;
+  };
+  for (size_t i = 0; i < header.e_shnum; ++i) {
+    const Elf64_Shdr dynamic = section(i);
+    if (dynamic.sh_type != SHT_DYNAMIC) continue;
+    const Elf64_Shdr strings = section(dynamic.sh_link);
+    const size_t end = std::min<size_t>(dynamic.sh_offset + dynamic.sh_size, elf.size());
+    for (size_t at = dynamic.sh_offset; at + sizeof(Elf64_Dyn) <= end; at += sizeof(Elf64_Dyn)) {
+      Elf64_Dyn entry;
+      memcpy(&entry, elf.data() + at, sizeof entry);
+      if (entry.d_tag == DT_NULL) break;
+      if (entry.d_tag != DT_NEEDED) continue;
+      const size_t name_at = strings.sh_offset + entry.d_un.d_val;
+      if (name_at < elf.size()) names.emplace_back(elf.c_str() + name_at);
+    }
+  }
+  return names;
+}
+
+TEST(ConditionProgram, LinksOnlyTheStandardLibraries) {
+  const std::vector<std::string> needed = needed_libraries(testsupport::read_file(program()));
+  EXPECT_NE(std::find(needed.begin(), needed.end(), "libc.so.6"), needed.end());
+  for (const std::string &name : needed) {
+    const std::string_view n = name;
+    // The C and C++ libraries and what the compiler brings along, including
+    // the runtimes of a sanitizer build.
+    const bool standard = n == "libc.so.6" || n == "libm.so.6" || n == "libstdc++.so.6" ||
+                          n == "libgcc_s.so.1" || n.starts_with("ld-linux") ||
+                          n.starts_with("libasan.so") || n.starts_with("libubsan.so");
+    EXPECT_TRUE(standard) << name;
+  }
 }
 
 }  // namespace
