@@ -55,6 +55,18 @@ keyUsage = decipherOnly, keyAgreement
 extendedKeyUsage = codeSigning, serverAuth, 1.3.6.1.4.1.55555.2
 subjectKeyIdentifier = none
 
+# Names without a text of their own, usages outside the list of bits, and
+# empty lists.
+[ names ]
+subjectAltName = URI:https://example.test/, RID:1.2.3.4, dirName:directory, otherName:1.3.6.1.5.5.7.8.5;UTF8:me@example.test, otherName:1.3.6.1.4.1.55555.3;UTF8:other
+keyUsage = DER:03:03:06:00:40
+extendedKeyUsage = DER:30:00
+subjectKeyIdentifier = none
+
+[ directory ]
+CN = Directory Entry
+O = Sero Tests
+
 # Recognised extensions whose values do not parse (the subject key
 # identifier follows below).
 [ unparsable ]
@@ -104,6 +116,9 @@ issue decipher 06 "/CN=Decipher Only" decipher decipher.key
 
 key unparsable.key -algorithm ed25519
 issue unparsable 07 "/CN=Unparsable Extensions" unparsable unparsable.key
+
+key names.key -algorithm ed25519
+issue names 0C "/CN=Odd Names" names names.key
 
 key no-cn.key -algorithm ed25519
 issue no-cn 08 "/O=No Common Name/OU=Unit/2.5.4.15=Private" none no-cn.key
