@@ -307,6 +307,20 @@ const std::vector<Case> &cases() {
         key_identifier("01 02", false),
         key_identifier("03 04", false),
         signature(ed25519, nullptr)}},
+      // A key the certificate library cannot size has no size row; its last,
+      // partial byte is left out of the hex.
+      {"odd-key.der",
+       {important("odd-key", "odd-key", "odd-key", "01/01/35")},
+       {{"Subject Name", {{"CN (Common Name)", "odd-key"}}},
+        {"Issuer Name", {{"CN (Common Name)", "odd-key"}}},
+        issued("3", "0D", "01/01/25", "01/01/35"),
+        fingerprints(),
+        {"Public Key Info",
+         {{"Key Algorithm", "1.3.6.1.4.1.55555.4"},
+          {"Key Parameters", "30 03 02 01 05"},
+          {"Key SHA1 Fingerprint", "{keysha1}"},
+          {"Public Key", "80 40"}}},
+        signature(ed25519, nullptr)}},
       // A version outside the list of versions does not decode: one
       // section says so.
       {"huge-version.der", {{"Invalid certificate", {{"Error", "The certificate data could not be read."}}}}, {}},

@@ -151,6 +151,14 @@ to = UTCTIME:350101000000Z
 [spki]
 alg = SEQUENCE:alg
 key = FORMAT:HEX,BITSTRING:$pub
+[odd_spki]
+alg = SEQUENCE:odd_alg
+key = FORMAT:BITLIST,BITSTRING:0,9,19
+[odd_alg]
+oid = OID:1.3.6.1.4.1.55555.4
+params = SEQUENCE:odd_params
+[odd_params]
+n = INTEGER:5
 [skid1]
 id = OID:2.5.29.14
 value = FORMAT:HEX,OCTETSTRING:04020102
@@ -211,6 +219,13 @@ spelled bad-key-id \
   "issuer = SEQUENCE:name" "validity = SEQUENCE:validity" "subject = SEQUENCE:name" \
   "spki = SEQUENCE:spki" "extensions = EXPLICIT:3C,SEQUENCE:extensions" \
   "[extensions]" "only = SEQUENCE:bad_skid"
+
+# A key of an algorithm the certificate library cannot size, whose bit
+# string ends in a partial byte.
+spelled odd-key \
+  "version = EXPLICIT:0C,INTEGER:2" "serial = INTEGER:0x0D" "sigalg = SEQUENCE:alg" \
+  "issuer = SEQUENCE:name" "validity = SEQUENCE:validity" "subject = SEQUENCE:name" \
+  "spki = SEQUENCE:odd_spki"
 
 # A version number outside the list of versions.
 spelled huge-version \
