@@ -353,7 +353,9 @@ TEST_F(ConditionFiles, PermissionsOfTheEffectiveUser) {
   make_file("readable", 0444);
   make_file("writable", 0222);
   make_file("executable", 0111);
-  ASSERT_EQ(mkdir((dir_ / "closed-dir").c_str(), 0000), 0);
+  ASSERT_EQ(mkdir((dir_ / "closed-dir").c_str(), 0755), 0);
+  make_file("closed-dir/inner", 0644);
+  ASSERT_EQ(chmod((dir_ / "closed-dir").c_str(), 0000), 0);
 
   struct Case {
     const char *op;
@@ -366,6 +368,8 @@ TEST_F(ConditionFiles, PermissionsOfTheEffectiveUser) {
       {"-r", "writable", 0, 1},   {"-w", "writable", 0, 0},   {"-x", "writable", 1, 1},
       {"-r", "executable", 0, 1}, {"-w", "executable", 0, 1}, {"-x", "executable", 0, 0},
       {"-x", "closed-dir", 0, 1}, {"-r", "missing", 1, 1},
+      // A name that cannot be looked up is no file at all.
+      {"-e", "closed-dir/inner", 0, 1}, {"-f", "closed-dir/inner", 0, 1},
   };
   std::vector<Row> own, outsider;
   for (const Case &c : cases) {
