@@ -285,6 +285,18 @@ TEST_F(Install, HelpAndVersion)
 
   // Long options may be abbreviated.
   EXPECT_EQ(install({"--vers"}).out, version.out);
+
+  // Output that cannot be written is a failure, not a silent success.
+  for (const char *option : {"--version", "--help"}) {
+    SCOPED_TRACE(option);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0) << strerror(errno);
+    RunOptions opts;
+    opts.fds = {{full, 1}};
+    Outcome lost = install({option}, opts);
+    close(full);
+    expect(lost, 1, "", diag("write error: No space left on device"));
+  }
 }
 
 // The forms that name a single destination or a target directory.
