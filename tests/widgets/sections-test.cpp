@@ -9,6 +9,7 @@
 #include <libintl.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -543,6 +544,53 @@ TEST_F(Sections, CaptionsAreTranslatedAndValuesAreNot) {
             (std::vector<Row>{{"Certificate Authority", "Ja"}, {"Max Path Length", "Unbegrenzt"}, {"Kritisch", "Ja"}}));
   ASSERT_EQ(by_title.count("Key Usage"), 1u);
   EXPECT_EQ(by_title["Key Usage"].rows.at(0).value, "Zertifikatsignatur\nRevocation list signature");
+}
+
+// A date that reads but that the locale cannot write stops the filling
+// there: the check that failed is reported, and what would follow the
+// date is left out. Runs in a locale built for the test whose date format
+// is not one.
+TEST_F(Sections, ADateThatCannotBeWrittenStopsTheFilling) {
+  const char *const c_locale = "/usr/share/i18n/locales/C";
+  if (access(c_locale, R_OK) != 0) GTEST_SKIP() << "no locale source " << c_locale;
+  testsupport::TempDir dir;
+  std::string source = testsupport::read_file(c_locale);
+  const auto line = source.find("\nd_fmt");
+  ASSERT_NE(line, std::string::npos);
+  source.replace(line + 1, source.find('\n', line + 1) - line - 1, "d_fmt \"%Q\"");
+  testsupport::write_file(dir / "broken-dates", source);
+  auto made = testsupport::run({"localedef", "-i", dir / "broken-dates", "-f", "UTF-8", dir / "xx_XX.UTF-8"});
+  if (made.status != 0) GTEST_SKIP() << "cannot build a locale: " << made.err;
+
+  const std::string old_locale = setlocale(LC_TIME, nullptr);
+  const char *old_locpath = g_getenv("LOCPATH");
+  const std::string saved_locpath = old_locpath ? old_locpath : "";
+  g_setenv("LOCPATH", dir.path().c_str(), TRUE);
+  const bool switched = setlocale(LC_TIME, "xx_XX.UTF-8") != nullptr;
+
+  SeroCertificate *cert = certificate_of(read_der(fixture("root.der")));
+  GtkWidget *widget = g_object_ref_sink(sero_certificate_widget_new(cert));
+  g_object_unref(cert);
+
+  setlocale(LC_TIME, old_locale.c_str());
+  if (old_locpath)
+    g_setenv("LOCPATH", saved_locpath.c_str(), TRUE);
+  else
+    g_unsetenv("LOCPATH");
+  std::vector<LogRecord> messages;
+  for (const auto &r : logged)
+    if (r.level & (G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL)) messages.push_back(r);
+  logged.clear();
+  ASSERT_TRUE(switched) << "the locale does not load";
+
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].domain, domain);
+  EXPECT_EQ(messages[0].level, G_LOG_LEVEL_CRITICAL);
+  EXPECT_EQ(messages[0].message, "sero_certificate_widget_set_certificate: assertion 'display != NULL' failed");
+  certview::Shown shown = certview::read_widget(widget);
+  expect_sections(shown.important, {{"Sero Test CA", {{"Identity", "Sero Test CA"}, {"Verified by", "Sero Test CA"}}}});
+  EXPECT_TRUE(shown.secondary.empty()) << shown.secondary.size() << " secondary sections";
+  g_object_unref(widget);
 }
 
 // Every certificate the system trusts: shown in full, without a message,
