@@ -104,9 +104,7 @@ activate (GtkApplication *application, gpointer)
       GError *error = nullptr;
       SeroCertificate *certificate = simple_certificate_new_from_file (file, nullptr, &error);
       GtkWidget *widget = sero_certificate_widget_new (certificate);
-      if (certificate)
-        g_object_unref (certificate);
-      else
+      if (!certificate)
         report_unloadable (widget, file, error);
       g_clear_error (&error);
       g_object_unref (file);
