@@ -84,6 +84,41 @@ report_unloadable (GtkWidget *widget, GFile *file, const GError *error)
   sero_section_add_child (section, gettext ("Reason"), reason_label (reason));
 }
 
+// Appends the widget for one file to the window's box: its certificate,
+// or an empty widget that says why there is none.
+GtkWidget *
+append_file_widget (GtkWidget *box, GFile *file)
+{
+  GError *error = nullptr;
+  SeroCertificate *certificate = simple_certificate_new_from_file (file, nullptr, &error);
+  GtkWidget *widget = sero_certificate_widget_new (certificate);
+  if (certificate)
+    g_object_unref (certificate);
+  else
+    report_unloadable (widget, file, error);
+  g_clear_error (&error);
+
+  gtk_widget_set_halign (widget, GTK_ALIGN_CENTER);
+  gtk_container_add (GTK_CONTAINER (box), widget);
+  return widget;
+}
+
+// Files dropped on the window, as a list of URIs, get a widget each below
+// the ones already shown.
+void
+on_drag_data_received (GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data, guint, guint,
+                       gpointer box)
+{
+  g_auto (GStrv) uris = gtk_selection_data_get_uris (data);
+  if (!uris)
+    return;
+  for (gchar **uri = uris; *uri; uri++) {
+    GFile *file = g_file_new_for_uri (*uri);
+    gtk_widget_show_all (append_file_widget (GTK_WIDGET (box), file));
+    g_object_unref (file);
+  }
+}
+
 void
 activate (GtkApplication *application, gpointer)
 {
@@ -101,19 +136,16 @@ activate (GtkApplication *application, gpointer)
   if (remaining_args) {
     for (gchar **arg = remaining_args; *arg; arg++) {
       GFile *file = g_file_new_for_commandline_arg (*arg);
-      GError *error = nullptr;
-      SeroCertificate *certificate = simple_certificate_new_from_file (file, nullptr, &error);
-      GtkWidget *widget = sero_certificate_widget_new (certificate);
-      if (!certificate)
-        report_unloadable (widget, file, error);
-      g_clear_error (&error);
+      append_file_widget (box, file);
       g_object_unref (file);
-
-      gtk_widget_set_halign (widget, GTK_ALIGN_CENTER);
-      gtk_container_add (GTK_CONTAINER (box), widget);
     }
   }
   g_clear_pointer (&remaining_args, g_strfreev);
+
+  // GTK requests the data and finishes the drop itself.
+  gtk_drag_dest_set (window, GTK_DEST_DEFAULT_ALL, nullptr, 0, GDK_ACTION_COPY);
+  gtk_drag_dest_add_uri_targets (window);
+  g_signal_connect (window, "drag-data-received", G_CALLBACK (on_drag_data_received), box);
 
   gtk_container_add (GTK_CONTAINER (window), scrolled);
   gtk_widget_show_all (window);
