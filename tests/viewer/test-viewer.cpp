@@ -24,6 +24,8 @@ namespace {
 const std::string viewer = testsupport::build_path("viewer/sero-viewer-gtk3");
 
 std::string fixture(const std::string &name) { return testsupport::data_path("sero/" + name); }
+// The sample certificates that ship with the viewer and that the demo shows.
+std::string sample(const std::string &name) { return testsupport::data_path("../../viewer/samples/" + name); }
 
 // No session bus: every run is an instance of its own, so parallel tests
 // never hand their files to one another.
@@ -69,11 +71,14 @@ TEST(ViewerCommandLine, HelpNamesTheFileArguments) {
 struct WidgetView {
   GtkAlign halign = GTK_ALIGN_FILL;
   bool has_certificate = false;
+  guint certificate_refs = 0;  // the widget's own reference should be the only one
+  bool shown = false;
   std::vector<std::string> sections;                          // titles, top to bottom
   std::vector<std::pair<std::string, std::string>> rows;       // of the first section
 };
 struct WindowView {
   std::string title;
+  bool shown = false;
   int width = 0, height = 0;
   GtkPolicyType hpolicy = GTK_POLICY_ALWAYS, vpolicy = GTK_POLICY_NEVER;
   int spacing = -1;
@@ -93,7 +98,10 @@ std::string label_of(GtkWidget *label) { return gtk_label_get_text(GTK_LABEL(lab
 WidgetView view_of(GtkWidget *widget) {
   WidgetView view;
   view.halign = gtk_widget_get_halign(widget);
-  view.has_certificate = sero_certificate_widget_get_certificate(SERO_CERTIFICATE_WIDGET(widget)) != nullptr;
+  SeroCertificate *certificate = sero_certificate_widget_get_certificate(SERO_CERTIFICATE_WIDGET(widget));
+  view.has_certificate = certificate != nullptr;
+  if (certificate) view.certificate_refs = G_OBJECT(certificate)->ref_count;
+  view.shown = gtk_widget_get_visible(widget);
   for (GtkWidget *child : kids(widget)) {
     if (!SERO_IS_SECTION(child)) continue;
     gchar *title = nullptr;
@@ -116,6 +124,7 @@ WidgetView view_of(GtkWidget *widget) {
 WindowView view_of_window(GtkWindow *window) {
   WindowView view;
   view.title = gtk_window_get_title(window);
+  view.shown = gtk_widget_get_visible(GTK_WIDGET(window));
   gtk_window_get_default_size(window, &view.width, &view.height);
   GtkWidget *scrolled = gtk_bin_get_child(GTK_BIN(window));
   EXPECT_TRUE(GTK_IS_SCROLLED_WINDOW(scrolled));
@@ -195,6 +204,7 @@ TEST_F(Viewer, NoFilesGiveAnEmptyWindow) {
   ASSERT_EQ(run.windows.size(), 1u);
   const WindowView &w = run.windows[0];
   EXPECT_EQ(w.title, "Window");
+  EXPECT_TRUE(w.shown);
   EXPECT_EQ(w.width, 400);
   EXPECT_EQ(w.height, 300);
   EXPECT_EQ(w.hpolicy, GTK_POLICY_NEVER);
@@ -215,6 +225,8 @@ TEST_F(Viewer, OneCentredWidgetPerFileInCommandLineOrder) {
        {"EC P-384", "RSA Test", "DSA 2048"}},
       {"several certificates in one file show the last", {fixture("three.pem")}, {"Third"}},
       {"a subject without a common name", {fixture("no-cn.pem")}, {"Certificate"}},
+      {"the bundled samples, a chain showing its leaf", {sample("sample.pem"), sample("chain.pem")},
+       {"Sample Certificate", "Sample Leaf"}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
@@ -225,7 +237,9 @@ TEST_F(Viewer, OneCentredWidgetPerFileInCommandLineOrder) {
     ASSERT_EQ(widgets.size(), c.titles.size());
     for (size_t i = 0; i < widgets.size(); i++) {
       EXPECT_EQ(widgets[i].halign, GTK_ALIGN_CENTER);
+      EXPECT_TRUE(widgets[i].shown);
       EXPECT_TRUE(widgets[i].has_certificate);
+      EXPECT_EQ(widgets[i].certificate_refs, 1u) << "the viewer kept a reference of its own";
       ASSERT_FALSE(widgets[i].sections.empty());
       EXPECT_EQ(widgets[i].sections[0], c.titles[i]);
     }
