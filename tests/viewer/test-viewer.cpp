@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <gio/gio.h>
+#include <glib/gstdio.h>
 
 #include <csignal>
 #include <map>
@@ -65,6 +66,17 @@ TEST(ViewerCommandLine, HelpNamesTheFileArguments) {
   EXPECT_NE(outcome.out.find("sero-viewer-gtk3 [OPTION\xe2\x80\xa6] [file...]"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("--version"), std::string::npos);
   EXPECT_NE(outcome.out.find("Show the application's version"), std::string::npos);
+}
+
+TEST(ViewerCommandLine, UnknownOptionFailsBeforeAnyWindow) {
+  testsupport::RunOptions opts;
+  opts.env = isolated;
+  opts.env["DISPLAY"] = std::nullopt;
+  opts.env["LANGUAGE"] = std::nullopt;
+  auto outcome = testsupport::run({viewer, "--bogus", fixture("rsa-2048.pem")}, opts);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_NE(outcome.err.find("--bogus"), std::string::npos) << outcome.err;
 }
 
 // What one window of the viewer shows.
@@ -280,6 +292,21 @@ TEST_F(Viewer, FilesWithoutACertificateGiveAWidgetThatSaysWhy) {
     err += "sero-viewer-gtk3: " + failed[i].file + ": " + failed[i].reason + "\n";
   }
   EXPECT_EQ(run.err, err);
+}
+
+TEST_F(Viewer, NamesAreRelativeToTheWorkingDirectoryOrURIs) {
+  g_autofree gchar *here = g_get_current_dir();
+  ASSERT_EQ(g_chdir(testsupport::data_path("sero").c_str()), 0);
+  gchar *uri = g_filename_to_uri(fixture("ec-p256.pem").c_str(), nullptr, nullptr);
+  ViewerRun run = run_viewer({"rsa-2048.pem", uri});
+  g_free(uri);
+  ASSERT_EQ(g_chdir(here), 0);
+  ASSERT_EQ(run.windows.size(), 1u);
+  const auto &widgets = run.windows[0].widgets;
+  ASSERT_EQ(widgets.size(), 2u);
+  EXPECT_EQ(widgets[0].sections.at(0), "RSA Test");
+  EXPECT_EQ(widgets[1].sections.at(0), "EC P-256");
+  EXPECT_EQ(run.err, "");
 }
 
 TEST_F(Viewer, LaterActivationsShowNoFiles) {
