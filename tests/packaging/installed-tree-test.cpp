@@ -461,4 +461,41 @@ TEST_F(InstalledTree, ManualPagesRenderCleanlyAndDocumentEveryOptionOfTheHelp) {
   }
 }
 
+// The test program has no help text; its page lists the operators, and the
+// installed program must know each of them: a word it does not take as an
+// operator makes the expression malformed (status 2).
+TEST_F(InstalledTree, TestPageListsOnlyOperatorsTheProgramKnows) {
+  const std::string page = testsupport::read_file(staged(mandir + "/man1/test.1"));
+  std::set<std::string> unary, binary;
+  static const std::regex unary_op(R"((\n|, )\\-([A-Za-z]) \\fI[A-Z]+\\fR)");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), unary_op); it != std::sregex_iterator(); ++it)
+    unary.insert("-" + (*it)[2].str());
+  static const std::regex binary_op(R"(\\fI[A-Z]+1\\fR (\\-[a-z]+|!=|==|=) \\fI[A-Z]+2\\fR)");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), binary_op); it != std::sregex_iterator(); ++it)
+    binary.insert(replace_all((*it)[1], "\\-", "-"));
+  // "likewise \-ne (not equal), ..."
+  static const std::regex likewise(R"(\\-([a-z]{2}) \()");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), likewise); it != std::sregex_iterator(); ++it)
+    binary.insert("-" + (*it)[1].str());
+  EXPECT_GE(unary.size(), 20u);
+  EXPECT_GE(binary.size(), 12u);
+
+  testsupport::TempDir work;
+  testsupport::RunOptions opts;
+  opts.cwd = work.path();
+  const std::string program = staged(bindir + "/test");
+  for (const auto &op : unary) {
+    auto r = testsupport::run({program, op, "9"}, opts);
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << op << ": " << r.status << " " << r.err;
+    EXPECT_EQ(r.err, "") << op;
+  }
+  for (const auto &op : binary) {
+    auto r = testsupport::run({program, "1", op, "1"}, opts);
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << op << ": " << r.status << " " << r.err;
+    EXPECT_EQ(r.err, "") << op;
+  }
+  // And a word that is no operator is noticed.
+  EXPECT_EQ(testsupport::run({program, "-Q", "9"}, opts).status, 2);
+}
+
 }  // namespace
