@@ -13,6 +13,7 @@ namespace {
 
 const std::string test_prog = testsupport::build_path("src/test");
 const std::string install_prog = testsupport::build_path("src/install");
+const std::string agent_prog = testsupport::build_path("demo/agent");
 
 class GermanMessages : public ::testing::Test {
  protected:
@@ -101,6 +102,17 @@ TEST_F(GermanMessages, HelpTextIsTranslatedThroughout) {
                               "The backup suffix", "never make backups", "online help"}) {
     EXPECT_EQ(r.out.find(english), std::string::npos) << english;
   }
+}
+
+TEST_F(GermanMessages, AgentOptionsSpeakTheZarfoCatalogue) {
+  testsupport::RunOptions opts;
+  opts.env = locale_->env();
+  opts.env["DISPLAY"] = std::nullopt;
+  opts.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent/packaging-test-bus";
+  const auto r = testsupport::run({agent_prog, "--help"}, opts);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  --version        Versionsnummer anzeigen\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Display version number"), std::string::npos) << r.out;
 }
 
 // Without the catalogue the same locale falls back to English texts and
