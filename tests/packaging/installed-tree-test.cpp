@@ -91,6 +91,9 @@ TEST_F(InstalledTree, EveryPartIsWhereADistributionPutsIt) {
       {preauthdir + "/test.so", Kind::file},
       {sysconfdir + "/xdg/autostart/zarfo-agent.desktop", Kind::file},
       {prefix + "/lib/systemd/user/zarfo-agent.service", Kind::file},
+      // Sessions under systemd hide the autostart entry and start the unit.
+      {prefix + "/lib/systemd/user/graphical-session.target.wants/zarfo-agent.service", Kind::link,
+       "../zarfo-agent.service"},
       {datadir + "/applications/org.varnet.SeroViewerGtk4.desktop", Kind::file, {}, true},
       {datadir + "/metainfo/org.varnet.SeroViewerGtk4.metainfo.xml", Kind::file, {}, true},
       {includedir + "/sero-4/sero.h", Kind::file},
@@ -389,6 +392,12 @@ TEST_F(InstalledTree, UserUnitVerifiesAndStartsTheInstalledAgent) {
   if (!have_program("systemd-analyze")) GTEST_SKIP() << "systemd-analyze is not installed";
   const std::string unit = testsupport::read_file(staged(prefix + "/lib/systemd/user/zarfo-agent.service"));
   EXPECT_EQ(desktop_key(unit, "ExecStart"), agentdir + "/agent");
+  // The session starts the agent once: through the unit, which the link
+  // in graphical-session.target.wants enables, and not also through the
+  // autostart entry, which sessions under systemd then skip.
+  EXPECT_EQ(desktop_key(unit, "WantedBy"), "graphical-session.target");
+  const std::string autostart = testsupport::read_file(staged(sysconfdir + "/xdg/autostart/zarfo-agent.desktop"));
+  EXPECT_EQ(desktop_key(autostart, "X-GNOME-HiddenUnderSystemd"), "true");
   // Verified with the agent's staged path, so that the check of the
   // command's existence looks at what was installed.
   testsupport::TempDir work;
