@@ -11,7 +11,9 @@
 
 namespace {
 
-constexpr const char kLocaleDir[] = "/usr/share/locale";
+// Where this build installs the catalogues (/usr/share/locale for the
+// prefix /usr).
+constexpr const char kLocaleDir[] = ZARFO_LOCALEDIR;
 // Another catalogue directory (the build tree's, for its tests); ignored in
 // privileged processes.
 constexpr const char kLocaleDirVariable[] = "ZARFO_LOCALEDIR";

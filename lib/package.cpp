@@ -7,9 +7,13 @@
 #endif
 
 const char package_domain[] = PACKAGE;
-// Catalogues are looked up where the system keeps them, wherever the
-// programs themselves are installed.
-const char package_locale_dir[] = "/usr/share/locale";
+#ifndef LOCALEDIR
+#define LOCALEDIR "/usr/share/locale"
+#endif
+
+// Catalogues are looked up where this build installs them: under the
+// system's /usr/share/locale for a build with the prefix /usr.
+const char package_locale_dir[] = LOCALEDIR;
 
 const char *package_catalog_dir(void) {
   const char *dir = secure_getenv("TULLWERK_LOCALEDIR");
