@@ -6,26 +6,24 @@
 #include <functional>
 #include <string>
 
+#include "in-child.h"
 #include "process.h"
 
 namespace frametest {
 
-struct ChildStreams {
-  // Becomes standard input when not negative; otherwise STDIN_DATA is fed
-  // through a pipe.
-  int stdin_fd = -1;
-  std::string stdin_data;
-  // Becomes standard output (or error) when not negative; otherwise it is
-  // captured. CLOSE_* leaves the stream's descriptor closed instead.
-  int stdout_fd = -1;
-  int stderr_fd = -1;
-  bool close_stdout = false;
-};
+using ChildStreams = testsupport::ChildOptions;
 
 // Runs BODY in a forked child and collects its status and output. When
 // BODY returns, the child flushes its streams and ends with status 0
 // without running exit handlers.
-testsupport::Outcome in_child(const std::function<void()> &body, const ChildStreams &streams = {});
+inline testsupport::Outcome in_child(const std::function<void()> &body, const ChildStreams &streams = {}) {
+  return testsupport::in_child(
+      [&] {
+        body();
+        return 0;
+      },
+      streams);
+}
 
 // A directory holding the locales en_US.UTF-8 and zh_CN.GB18030, generated
 // on first use; empty when they cannot be generated here. Switch to one

@@ -1,15 +1,10 @@
 #include "child.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
 #include <pwd.h>
-#include <stdexcept>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -17,41 +12,6 @@
 #include "progname.h"
 
 namespace libtest {
-
-namespace {
-
-void
-drain(int out_fd, int err_fd, std::string &out, std::string &err)
-{
-  struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  int open_count = 2;
-  char buffer[4096];
-  while (open_count > 0)
-    {
-      if (poll(fds, 2, -1) < 0)
-        {
-          if (errno == EINTR)
-            continue;
-          throw std::runtime_error("poll failed");
-        }
-      for (int i = 0; i < 2; i++)
-        {
-          if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
-          ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-          if (n > 0)
-            (i == 0 ? out : err).append(buffer, n);
-          else
-            {
-              close(fds[i].fd);
-              fds[i].fd = -1;
-              open_count--;
-            }
-        }
-    }
-}
-
-}  // namespace
 
 unsigned
 nobody_uid()
@@ -70,44 +30,13 @@ nobody_gid()
 ChildResult
 run_in_child(const std::function<int()> &body, bool as_nobody)
 {
-  unsigned uid = nobody_uid();
-  unsigned gid = nobody_gid();
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
-    throw std::runtime_error("pipe failed");
-  fflush(nullptr);
-
-  pid_t pid = fork();
-  if (pid < 0)
-    throw std::runtime_error("fork failed");
-  if (pid == 0)
+  testsupport::ChildOptions options;
+  if (as_nobody)
     {
-      dup2(out_pipe[1], STDOUT_FILENO);
-      dup2(err_pipe[1], STDERR_FILENO);
-      close(out_pipe[0]);
-      close(out_pipe[1]);
-      close(err_pipe[0]);
-      close(err_pipe[1]);
-      if (as_nobody && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
-        _exit(99);
-      int status = body();
-      fflush(nullptr);
-      _exit(status);
+      options.uid = nobody_uid();
+      options.gid = nobody_gid();
     }
-
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  ChildResult result;
-  drain(out_pipe[0], err_pipe[0], result.out, result.err);
-  int wstatus;
-  while (waitpid(pid, &wstatus, 0) < 0)
-    if (errno != EINTR)
-      throw std::runtime_error("waitpid failed");
-  if (WIFEXITED(wstatus))
-    result.status = WEXITSTATUS(wstatus);
-  else if (WIFSIGNALED(wstatus))
-    result.signal = WTERMSIG(wstatus);
-  return result;
+  return testsupport::in_child(body, options);
 }
 
 bool

@@ -7,14 +7,11 @@
 #include <functional>
 #include <string>
 
+#include "in-child.h"
+
 namespace libtest {
 
-struct ChildResult {
-  int status = -1;  // exit status, or -1 when killed by a signal
-  int signal = 0;
-  std::string out;  // what the child wrote to standard output
-  std::string err;  // and to standard error
-};
+using ChildResult = testsupport::Outcome;
 
 // Runs BODY in a child and returns what it did; BODY's result is the exit
 // status. With AS_NOBODY the child first gives up root for the user

@@ -3,7 +3,6 @@
 // checks that stop the process when a cell was overrun.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "in-child.h"
 #include "sero-secmem.h"
 #include "tesk-secure-memory.h"
 
@@ -84,50 +84,8 @@ constexpr bool locking_is_real = true;
 #endif
 constexpr const char *no_real_locking = "mlock is a no-op under the address sanitizer";
 
-// What a function did in a child process: its exit status, what it wrote
-// to standard error, and the text it wrote to standard output.
-struct ChildResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string drain(int fd) {
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, size_t(n));
-  close(fd);
-  return text;
-}
-
-ChildResult in_child(const std::function<int()> &body) {
-  int out[2], err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) return {};
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    close(out[0]);
-    close(err[0]);
-    int status = body();
-    fflush(stdout);
-    _exit(status);
-  }
-  close(out[1]);
-  close(err[1]);
-  ChildResult result;
-  // Standard error stays small here, so reading one pipe after the other
-  // cannot block the child.
-  result.out = drain(out[0]);
-  result.err = drain(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
+using ChildResult = testsupport::Outcome;
+using testsupport::in_child;
 
 // Gives up root in a child so that the locked-memory limit applies.
 bool become_unprivileged() {
