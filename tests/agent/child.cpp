@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
-extern char **environ;
+#include "process.h"
 
 namespace agenttest {
 namespace {
@@ -32,50 +31,15 @@ void close_fd(int &fd) {
 }  // namespace
 
 Child::Child(const std::vector<std::string> &argv, const Env &env) {
-  if (argv.empty()) throw std::invalid_argument("Child: empty argv");
-
-  std::map<std::string, std::string> vars;
-  for (char **e = environ; *e; ++e) {
-    std::string entry(*e);
-    auto eq = entry.find('=');
-    if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  for (const auto &[name, value] : env) {
-    if (value) vars[name] = *value; else vars.erase(name);
-  }
-  std::vector<std::string> env_strings;
-  for (const auto &[name, value] : vars) env_strings.push_back(name + "=" + value);
-  std::vector<char *> envp;
-  for (auto &s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> args = argv;
-  std::vector<char *> argp;
-  for (auto &s : args) argp.push_back(s.data());
-  argp.push_back(nullptr);
-
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
-    throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-
-  pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-  if (pid_ == 0) {
-    // Never outlive the test, whatever becomes of it.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    execve(argp[0], argp.data(), envp.data());
-    _exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  in_ = in[1];
-  out_ = out[0];
-  err_ = err[0];
+  testsupport::RunOptions options;
+  options.env = env;
+  // Never outlive the test, whatever becomes of it.
+  options.die_with_parent = true;
+  const testsupport::Spawned child = testsupport::spawn(argv, options);
+  pid_ = child.pid;
+  in_ = child.in;
+  out_ = child.out;
+  err_ = child.err;
   fcntl(out_, F_SETFL, fcntl(out_, F_GETFL) | O_NONBLOCK);
   fcntl(err_, F_SETFL, fcntl(err_, F_GETFL) | O_NONBLOCK);
   signal(SIGPIPE, SIG_IGN);

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,8 +36,8 @@ void close_fd(int &fd) {
 
 }  // namespace
 
-Outcome run(const std::vector<std::string> &argv, const RunOptions &opts) {
-  if (argv.empty()) throw std::invalid_argument("run: empty argv");
+Spawned spawn(const std::vector<std::string> &argv, const RunOptions &opts) {
+  if (argv.empty()) throw std::invalid_argument("empty argv");
 
   std::map<std::string, std::string> env;
   if (!opts.clean_env) {
@@ -65,9 +66,15 @@ Outcome run(const std::vector<std::string> &argv, const RunOptions &opts) {
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
     throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
 
+  pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
   if (pid == 0) {
+    if (opts.die_with_parent) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      // The parent may have gone before the request took hold.
+      if (getppid() != parent) _exit(127);
+    }
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
@@ -96,9 +103,15 @@ Outcome run(const std::vector<std::string> &argv, const RunOptions &opts) {
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
+  return {pid, in[1], out[0], err[0]};
+}
+
+Outcome run(const std::vector<std::string> &argv, const RunOptions &opts) {
+  const Spawned child = spawn(argv, opts);
+  const pid_t pid = child.pid;
 
   Outcome result;
-  int fds[3] = {in[1], out[0], err[0]};
+  int fds[3] = {child.in, child.out, child.err};
   std::size_t written = 0;
   if (opts.stdin_data.empty()) close_fd(fds[0]);
   signal(SIGPIPE, SIG_IGN);

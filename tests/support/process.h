@@ -42,10 +42,24 @@ struct RunOptions {
   // privileges. Unset: ours.
   std::optional<uid_t> uid;
   std::optional<gid_t> gid;
+  // When set, the child is killed should the thread that started it end,
+  // so that it never outlives a crashed test.
+  bool die_with_parent = false;
 };
 
 // Runs argv[0] (looked up in PATH when it has no slash) and waits for it.
 Outcome run(const std::vector<std::string> &argv, const RunOptions &opts = {});
+
+// A started child and our ends of the pipes to its standard input, output
+// and error, all close-on-exec; the caller closes them and reaps the child.
+struct Spawned {
+  pid_t pid = -1;
+  int in = -1, out = -1, err = -1;
+};
+
+// Starts argv[0] as run() does, without feeding, reading or waiting
+// (OPTS' stdin_data and timeout are run()'s alone).
+Spawned spawn(const std::vector<std::string> &argv, const RunOptions &opts = {});
 
 // Path of a file in the build tree, from TEST_BUILDDIR.
 std::string build_path(const std::string &relative);
