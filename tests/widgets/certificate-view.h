@@ -69,6 +69,20 @@ inline Shown read_widget(GtkWidget *widget) {
   return shown;
 }
 
+// The DER of the first certificate in PEM text, or nothing when the text
+// holds none.
+inline std::optional<std::string> der_of_pem(const std::string &text) {
+  const auto begin = text.find("-----BEGIN CERTIFICATE-----");
+  if (begin == std::string::npos) return std::nullopt;
+  const auto start = text.find('\n', begin) + 1;
+  const std::string body = text.substr(start, text.find("-----END", start) - start);
+  gsize n = 0;
+  guchar *raw = g_base64_decode(body.c_str(), &n);
+  std::string der(reinterpret_cast<char *>(raw), n);
+  g_free(raw);
+  return der;
+}
+
 // A minimal DER reader, enough to find the parts of a certificate.
 using Bytes = std::basic_string_view<uint8_t>;
 

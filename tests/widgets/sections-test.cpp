@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "certificate-view.h"
+#include "logged-messages.h"
 #include "process.h"
 #include "sero-certificate-widget-private.h"
 #include "sero.h"
@@ -29,64 +30,17 @@ namespace {
 using certview::Row;
 using certview::Section;
 
-#if GTK_CHECK_VERSION(4, 0, 0)
-constexpr const char *domain = "SeroGtk4";
-#else
-constexpr const char *domain = "Sero";
-#endif
-
-struct LogRecord {
-  std::string domain;
-  GLogLevelFlags level;
-  std::string message;
-};
-std::vector<LogRecord> logged;
-
-void record_log(const gchar *log_domain, GLogLevelFlags level, const gchar *message, gpointer) {
-  logged.push_back({log_domain ? log_domain : "", GLogLevelFlags(level & G_LOG_LEVEL_MASK), message});
-}
-
-GLogWriterOutput record_structured(GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer data) {
-  if (level & (G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL)) {
-    std::string log_domain, message;
-    for (gsize i = 0; i < n_fields; i++) {
-      const std::string key = fields[i].key;
-      const auto *value = static_cast<const char *>(fields[i].value);
-      if (key == "GLIB_DOMAIN" && value) log_domain = value;
-      if (key == "MESSAGE" && value) message = fields[i].length < 0 ? value : std::string(value, fields[i].length);
-    }
-    logged.push_back({log_domain, GLogLevelFlags(level & G_LOG_LEVEL_MASK), message});
-  }
-  return g_log_writer_default(level, fields, n_fields, data);
-}
-
-class GtkEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    g_log_set_writer_func(record_structured, nullptr, nullptr);
-#if GTK_CHECK_VERSION(4, 0, 0)
-    g_setenv("GTK_A11Y", "none", TRUE);
-    ASSERT_TRUE(gtk_init_check());
-#else
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-#endif
-  }
-};
+using widgettest::domain;
+using widgettest::LogRecord;
+using widgettest::logged;
 
 [[maybe_unused]] auto *xvfb_env = ::testing::AddGlobalTestEnvironment(new testsupport::XvfbEnvironment);
-[[maybe_unused]] auto *gtk_env = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
+[[maybe_unused]] auto *gtk_env = ::testing::AddGlobalTestEnvironment(new widgettest::GtkEnvironment);
 
+// A fixture's DER, whether the file holds it as it is or in PEM.
 std::string read_der(const std::string &path) {
-  std::string data = testsupport::read_file(path);
-  const auto begin = data.find("-----BEGIN CERTIFICATE-----");
-  if (begin == std::string::npos) return data;
-  const auto start = data.find('\n', begin) + 1;
-  const std::string body = data.substr(start, data.find("-----END", start) - start);
-  gsize n = 0;
-  guchar *raw = g_base64_decode(body.c_str(), &n);
-  std::string der(reinterpret_cast<char *>(raw), n);
-  g_free(raw);
-  return der;
+  const std::string data = testsupport::read_file(path);
+  return certview::der_of_pem(data).value_or(data);
 }
 
 SeroCertificate *certificate_of(const std::string &der) {
@@ -94,27 +48,7 @@ SeroCertificate *certificate_of(const std::string &der) {
 }
 
 // Every test fails on a warning or critical logged while it runs.
-class Sections : public ::testing::Test {
- protected:
-  void SetUp() override {
-    logged.clear();
-    g_log_set_default_handler(record_log, nullptr);
-    handler_ = g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL), record_log, nullptr);
-    old_fatal_ = g_log_set_always_fatal(GLogLevelFlags(G_LOG_FATAL_MASK));
-  }
-  void TearDown() override {
-    for (const auto &r : logged)
-      if (r.level & (G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL))
-        ADD_FAILURE() << "unexpected message in '" << r.domain << "': " << r.message;
-    g_log_remove_handler(domain, handler_);
-    g_log_set_default_handler(g_log_default_handler, nullptr);
-    g_log_set_always_fatal(old_fatal_);
-  }
-
- private:
-  guint handler_ = 0;
-  GLogLevelFlags old_fatal_ = GLogLevelFlags(0);
-};
+class Sections : public widgettest::LoggedTest {};
 
 // Sections as the table below spells them. Values that are long digests
 // or key material are written as {sha1}, {md5}, {keysha1}, {pubkey} and

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "certificate-view.h"
+#include "logged-messages.h"
 #include "process.h"
 #include "sero-certificate-widget-private.h"
 #include "sero.h"
@@ -39,80 +41,28 @@ namespace {
 using namespace widgettest;
 
 #if GTK_CHECK_VERSION(4, 0, 0)
-constexpr const char *domain = "SeroGtk4";
 constexpr const char *source_dir = "sero-gtk4";
 constexpr const char *library = "sero-gtk4/libsero-4-gtk4.so";
 #else
-constexpr const char *domain = "Sero";
 constexpr const char *source_dir = "sero-gtk3";
 constexpr const char *library = "sero-gtk3/libsero-4-gtk3.so";
 #endif
 
-struct LogRecord {
-  std::string domain;
-  GLogLevelFlags level;
-  std::string message;
-};
-
-std::vector<LogRecord> logged;
-
-void record_log(const gchar *log_domain, GLogLevelFlags level, const gchar *message, gpointer) {
-  logged.push_back({log_domain ? log_domain : "", GLogLevelFlags(level & G_LOG_LEVEL_MASK), message});
-}
-
-// GTK also logs through the structured interface, which bypasses the
-// handlers above; this writer records those messages as well.
-GLogWriterOutput record_structured(GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer data) {
-  if (level & (G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL)) {
-    std::string log_domain, message;
-    for (gsize i = 0; i < n_fields; i++) {
-      const std::string key = fields[i].key;
-      const auto *value = static_cast<const char *>(fields[i].value);
-      if (key == "GLIB_DOMAIN" && value) log_domain = value;
-      if (key == "MESSAGE" && value) message = fields[i].length < 0 ? value : std::string(value, fields[i].length);
-    }
-    logged.push_back({log_domain, GLogLevelFlags(level & G_LOG_LEVEL_MASK), message});
-  }
-  return g_log_writer_default(level, fields, n_fields, data);
-}
-
-class GtkEnvironment : public ::testing::Environment {
+class WidgetsEnvironment : public GtkEnvironment {
  public:
   void SetUp() override {
-    g_log_set_writer_func(record_structured, nullptr, nullptr);
-#if GTK_CHECK_VERSION(4, 0, 0)
-    // No accessibility bus here; GTK 4 would warn about the missing
-    // session bus it looks for.
-    g_setenv("GTK_A11Y", "none", TRUE);
-    ASSERT_TRUE(gtk_init_check());
-#else
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-#endif
+    GtkEnvironment::SetUp();
+    if (::testing::Test::HasFatalFailure()) return;
     // Reveal at once, so tests need not wait out the slide.
     g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, NULL);
   }
 };
 
 [[maybe_unused]] auto *xvfb_env = ::testing::AddGlobalTestEnvironment(new testsupport::XvfbEnvironment);
-[[maybe_unused]] auto *gtk_env = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
+[[maybe_unused]] auto *gtk_env = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
 
-// Every test fails on a warning or critical that it did not expect.
-class Widgets : public ::testing::Test {
+class Widgets : public LoggedTest {
  protected:
-  void SetUp() override {
-    logged.clear();
-    g_log_set_default_handler(record_log, nullptr);
-    handler_ = g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL), record_log, nullptr);
-    old_fatal_ = g_log_set_always_fatal(GLogLevelFlags(G_LOG_FATAL_MASK));
-  }
-  void TearDown() override {
-    for (const auto &r : logged)
-      if (r.level & (G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL))
-        ADD_FAILURE() << "unexpected message in " << r.domain << ": " << r.message;
-    g_log_remove_handler(domain, handler_);
-    g_log_set_default_handler(g_log_default_handler, nullptr);
-    g_log_set_always_fatal(old_fatal_);
-  }
   // Removes and returns what was logged so far.
   std::vector<LogRecord> take_log() {
     std::vector<LogRecord> out;
@@ -122,20 +72,9 @@ class Widgets : public ::testing::Test {
 
   static SeroCertificate *certificate(const std::string &file) {
     std::string der = testsupport::read_file(testsupport::data_path("sero/" + file));
-    if (file.size() > 4 && file.substr(file.size() - 4) == ".pem") {
-      auto start = der.find('\n') + 1;
-      auto body = der.substr(start, der.find("-----END") - start);
-      gsize n = 0;
-      guchar *raw = g_base64_decode(body.c_str(), &n);
-      der.assign(reinterpret_cast<char *>(raw), n);
-      g_free(raw);
-    }
+    if (file.size() > 4 && file.substr(file.size() - 4) == ".pem") der = certview::der_of_pem(der).value_or("");
     return sero_simple_certificate_new(reinterpret_cast<const guchar *>(der.data()), der.size());
   }
-
- private:
-  guint handler_ = 0;
-  GLogLevelFlags old_fatal_ = GLogLevelFlags(0);
 };
 
 struct Margins {

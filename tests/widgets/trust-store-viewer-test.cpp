@@ -37,19 +37,6 @@ GLogWriterOutput record_structured(GLogLevelFlags level, const GLogField *fields
   return g_log_writer_default(level, fields, n_fields, data);
 }
 
-std::string der_of_pem(const std::string &path) {
-  const std::string data = testsupport::read_file(path);
-  const auto begin = data.find("-----BEGIN CERTIFICATE-----");
-  if (begin == std::string::npos) return "";
-  const auto start = data.find('\n', begin) + 1;
-  const std::string body = data.substr(start, data.find("-----END", start) - start);
-  gsize n = 0;
-  guchar *raw = g_base64_decode(body.c_str(), &n);
-  std::string der(reinterpret_cast<char *>(raw), n);
-  g_free(raw);
-  return der;
-}
-
 std::vector<std::string> trust_store_files() {
   const std::string folder = "/etc/ssl/certs";
   std::set<std::string> files;
@@ -118,7 +105,7 @@ TEST(TrustStoreInTheViewer, EveryCertificateIsShownInFull) {
   ASSERT_EQ(run.widgets.size(), files.size());
   for (size_t i = 0; i < files.size(); i++) {
     SCOPED_TRACE(files[i]);
-    const std::string der = der_of_pem(files[i]);
+    const std::string der = certview::der_of_pem(testsupport::read_file(files[i])).value_or("");
     auto expected = certview::expected_from_der(certview::bytes_of(der));
     ASSERT_TRUE(expected.has_value());
     EXPECT_TRUE(run.has_certificate[i]);
