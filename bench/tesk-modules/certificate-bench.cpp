@@ -4,53 +4,22 @@
 // and, in the same run, for OpenSSL as the peer (d2i_X509 and its
 // one-line subject name).
 #include <glib.h>
-#include <glob.h>
 #include <openssl/x509.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ca-bundle.h"
 #include "tesk-asn1x-modules.h"
 #include "tesk-asn1x.h"
 #include "tesk-dn.h"
 
 namespace {
-
-std::vector<std::string>
-load_bundle (const char *pattern)
-{
-  std::vector<std::string> certs;
-  glob_t found {};
-  if (glob (pattern, 0, nullptr, &found) == 0) {
-    for (size_t i = 0; i < found.gl_pathc; ++i) {
-      std::ifstream in (found.gl_pathv[i], std::ios::binary);
-      std::stringstream ss;
-      ss << in.rdbuf ();
-      std::string pem = ss.str ();
-      const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
-      for (size_t at = pem.find (begin); at != std::string::npos; at = pem.find (begin, at)) {
-        size_t stop = pem.find (end, at);
-        if (stop == std::string::npos)
-          break;
-        std::string body = pem.substr (at + begin.size (), stop - at - begin.size ());
-        gsize n = 0;
-        guchar *der = g_base64_decode (body.c_str (), &n);
-        certs.emplace_back (reinterpret_cast<char *> (der), n);
-        g_free (der);
-        at = stop;
-      }
-    }
-  }
-  globfree (&found);
-  return certs;
-}
 
 // Sink that keeps the compiler from dropping the work.
 size_t total_chars = 0;
@@ -114,7 +83,7 @@ main (int argc, char **argv)
 {
   const char *pattern = argc > 1 ? argv[1] : "/etc/ssl/certs/*.pem";
   int passes = argc > 2 ? std::atoi (argv[2]) : 20;
-  auto certs = load_bundle (pattern);
+  auto certs = benchsupport::load_bundle (pattern);
   if (certs.empty ()) {
     std::printf ("no certificates match %s; nothing measured\n", pattern);
     return 0;

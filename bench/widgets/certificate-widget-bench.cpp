@@ -9,62 +9,28 @@
 // Compiled once per GTK version; each build reports its own ratios. Without
 // a display it starts a private Xvfb.
 #include <glib.h>
-#include <glob.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "private-x-server.h"
+#include "ca-bundle.h"
 #include "sero-certificate-widget.h"
 #include "sero-section.h"
 #include "sero-simple-certificate.h"
+#include "xvfb.h"
 
 namespace {
 
 // ---- Certificates -------------------------------------------------------
-
-// The DER of every certificate in the PEM files that match the pattern;
-// blocks whose base64 does not decode are left out.
-std::vector<std::string>
-load_bundle (const char *pattern)
-{
-  std::vector<std::string> certs;
-  glob_t found {};
-  if (glob (pattern, 0, nullptr, &found) == 0) {
-    for (size_t i = 0; i < found.gl_pathc; ++i) {
-      std::ifstream in (found.gl_pathv[i], std::ios::binary);
-      std::stringstream ss;
-      ss << in.rdbuf ();
-      const std::string pem = ss.str ();
-      const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
-      for (size_t at = pem.find (begin); at != std::string::npos; at = pem.find (begin, at)) {
-        const size_t stop = pem.find (end, at);
-        if (stop == std::string::npos)
-          break;
-        const std::string body = pem.substr (at + begin.size (), stop - at - begin.size ());
-        gsize n = 0;
-        guchar *der = g_base64_decode (body.c_str (), &n);
-        if (n > 0)
-          certs.emplace_back (reinterpret_cast<char *> (der), n);
-        g_free (der);
-        at = stop;
-      }
-    }
-  }
-  globfree (&found);
-  return certs;
-}
 
 // ---- Walking widgets the same way in both GTK versions ------------------
 
@@ -446,10 +412,10 @@ main (int argc, char **argv)
   // No accessibility bus: neither tree should spend its time looking for one.
   g_setenv ("NO_AT_BRIDGE", "1", FALSE);
   g_setenv ("GTK_A11Y", "none", FALSE);
-  std::unique_ptr<PrivateXServer> server;
+  std::unique_ptr<testsupport::Xvfb> server;
   if (!g_getenv ("DISPLAY") && !g_getenv ("WAYLAND_DISPLAY")) {
     try {
-      server = std::make_unique<PrivateXServer> ();
+      server = std::make_unique<testsupport::Xvfb> ();
     } catch (const std::exception &e) {
       std::printf ("no display and no private one: %s; nothing measured\n", e.what ());
       return 77;
@@ -461,7 +427,7 @@ main (int argc, char **argv)
     return 77;
   }
 
-  const auto bundle = load_bundle (pattern);
+  const auto bundle = benchsupport::load_bundle (pattern);
   std::vector<Item> items;
   size_t skipped = 0;
   for (const std::string &der : bundle) {
