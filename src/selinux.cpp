@@ -1,11 +1,9 @@
 #include "selinux.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <ftw.h>
 #include <memory>
 #include <selinux/context.h>
 #include <string>
@@ -14,6 +12,9 @@
 
 #include <error.h>
 #include <libintl.h>
+
+#include "canonicalize.h"
+#include "xfts.h"
 
 namespace {
 
@@ -54,32 +55,15 @@ int map_context_result(int r, char **con)
   return r;
 }
 
-// The absolute form of name, with the symbolic links of its existing
-// leading part resolved; the rest may be missing. Empty on failure.
-std::string absolute_name(const char *name)
+struct Free {
+  void operator()(char *p) const { free(p); }
+};
+
+// The absolute form of name, its symbolic links resolved as far as it
+// exists; null with errno set on failure.
+std::unique_ptr<char, Free> absolute_name(const char *name)
 {
-  if (char *real = realpath(name, nullptr)) {
-    std::string r = real;
-    free(real);
-    return r;
-  }
-  std::string n = name;
-  while (n.size() > 1 && n.back() == '/')
-    n.pop_back();
-  std::string::size_type slash = n.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : n.substr(0, slash);
-  std::string base = slash == std::string::npos ? n : n.substr(slash + 1);
-  if (char *real = realpath(dir.c_str(), nullptr)) {
-    std::string r = real;
-    free(real);
-    return r == "/" ? "/" + base : r + "/" + base;
-  }
-  if (name[0] == '/')
-    return name;
-  char cwd[PATH_MAX];
-  if (!getcwd(cwd, sizeof cwd))
-    return {};
-  return std::string(cwd) + "/" + name;
+  return std::unique_ptr<char, Free>(canonicalize_filename_mode(name, CAN_MISSING));
 }
 
 std::string parent_of(const std::string &abs)
@@ -174,19 +158,57 @@ int relabel_from_fscreate(const char *name)
   return lsetfilecon(name, con.get());
 }
 
-// State of one recursive relabeling; nftw gives its callback no argument.
-struct selabel_handle *walk_handle;
-bool walk_ok;
-int walk_errno;
-
-int relabel_entry(const char *name, const struct stat *, int, struct FTW *)
+int relabel(struct selabel_handle *hnd, const char *name)
 {
-  int r = walk_handle ? relabel_one(walk_handle, name) : relabel_from_fscreate(name);
-  if (r < 0) {
-    walk_ok = false;
-    walk_errno = errno;
+  return hnd ? relabel_one(hnd, name) : relabel_from_fscreate(name);
+}
+
+// Relabels every entry of the tree at the absolute name abs, without
+// following symbolic links. False, with errno of the last failure, when
+// an entry could not be relabeled or the walk could not reach it.
+bool relabel_tree(struct selabel_handle *hnd, char *abs)
+{
+  char *argv[] = {abs, nullptr};
+  FTS *fts = xfts_open(argv, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+  if (!fts)
+    return false;
+  bool ok = true;
+  int last_errno = 0;
+  auto fail = [&](int e) {
+    ok = false;
+    last_errno = e;
+  };
+  for (;;) {
+    errno = 0;
+    FTSENT *ent = fts_read(fts);
+    if (!ent) {
+      if (errno != 0)
+        fail(errno);
+      break;
+    }
+    switch (ent->fts_info) {
+      case FTS_DP:  // a directory again after its entries
+      case FTS_DC:  // a directory the walk is already inside
+        continue;
+      case FTS_NS:
+      case FTS_ERR:
+        fail(ent->fts_errno);
+        continue;
+      case FTS_DNR:
+        // The directory itself can be relabeled; what it holds cannot.
+        fail(ent->fts_errno);
+        break;
+      default:
+        break;
+    }
+    if (relabel(hnd, ent->fts_path) < 0)
+      fail(errno);
   }
-  return 0;
+  if (fts_close(fts) != 0)
+    fail(errno);
+  if (!ok)
+    errno = last_errno;
+  return ok;
 }
 
 }  // namespace
@@ -222,14 +244,14 @@ int rpl_fgetfilecon(int fd, char **con)
 int defaultcon(struct selabel_handle *hnd, const char *name, mode_t mode)
 {
   ErrnoKeeper keeper;
-  std::string abs = absolute_name(name);
-  if (abs.empty()) {
+  std::unique_ptr<char, Free> abs = absolute_name(name);
+  if (!abs) {
     keeper.keep();
     return -1;
   }
 
   char *raw = nullptr;
-  if (selabel_lookup(hnd, &raw, abs.c_str(), mode) != 0) {
+  if (selabel_lookup(hnd, &raw, abs.get(), mode) != 0) {
     if (errno == ENOENT)
       errno = ENODATA;
     keeper.keep();
@@ -245,7 +267,7 @@ int defaultcon(struct selabel_handle *hnd, const char *name, mode_t mode)
   Con scon(raw);
 
   raw = nullptr;
-  if (rpl_getfilecon(parent_of(abs).c_str(), &raw) < 0) {
+  if (rpl_getfilecon(parent_of(abs.get()).c_str(), &raw) < 0) {
     keeper.keep();
     return -1;
   }
@@ -286,20 +308,10 @@ int defaultcon(struct selabel_handle *hnd, const char *name, mode_t mode)
 
 bool restorecon(struct selabel_handle *hnd, const char *name, bool recurse)
 {
-  std::string abs = absolute_name(name);
-  if (abs.empty())
+  std::unique_ptr<char, Free> abs = absolute_name(name);
+  if (!abs)
     return false;
   if (!recurse)
-    return (hnd ? relabel_one(hnd, abs.c_str()) : relabel_from_fscreate(abs.c_str())) != -1;
-
-  walk_handle = hnd;
-  walk_ok = true;
-  walk_errno = 0;
-  if (nftw(abs.c_str(), relabel_entry, 16, FTW_PHYS) != 0) {
-    walk_ok = false;
-    walk_errno = errno;
-  }
-  if (!walk_ok)
-    errno = walk_errno;
-  return walk_ok;
+    return relabel(hnd, abs.get()) != -1;
+  return relabel_tree(hnd, abs.get());
 }
