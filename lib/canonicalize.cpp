@@ -18,10 +18,6 @@ namespace {
 // the same bound.
 constexpr int max_links = 40;
 
-struct Free {
-  void operator()(char *p) const { free(p); }
-};
-
 // The target of the symbolic link NAME, whose size lstat gave as SIZE;
 // false with errno set when it cannot be read.
 bool
@@ -72,7 +68,7 @@ canonicalize(const char *name, int mode)
   std::string result;
   if (name[0] != '/')
     {
-      std::unique_ptr<char, Free> cwd(getcwd(nullptr, 0));
+      malloc_ptr<char> cwd(getcwd(nullptr, 0));
       if (!cwd)
         {
           if (errno == ENOMEM)

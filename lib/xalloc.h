@@ -37,3 +37,16 @@ void *xalignalloc(idx_t alignment, idx_t n);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+#include <cstdlib>
+#include <memory>
+
+// Owns a block of the malloc family (every block above, or one the C
+// library hands out) and frees it with free().
+struct FreeDeleter {
+  void operator()(void *p) const { free(p); }
+};
+template <typename T>
+using malloc_ptr = std::unique_ptr<T, FreeDeleter>;
+#endif

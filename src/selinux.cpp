@@ -14,6 +14,7 @@
 #include <libintl.h>
 
 #include "canonicalize.h"
+#include "xalloc.h"
 #include "xfts.h"
 
 namespace {
@@ -55,15 +56,11 @@ int map_context_result(int r, char **con)
   return r;
 }
 
-struct Free {
-  void operator()(char *p) const { free(p); }
-};
-
 // The absolute form of name, its symbolic links resolved as far as it
 // exists; null with errno set on failure.
-std::unique_ptr<char, Free> absolute_name(const char *name)
+malloc_ptr<char> absolute_name(const char *name)
 {
-  return std::unique_ptr<char, Free>(canonicalize_filename_mode(name, CAN_MISSING));
+  return malloc_ptr<char>(canonicalize_filename_mode(name, CAN_MISSING));
 }
 
 std::string parent_of(const std::string &abs)
@@ -244,7 +241,7 @@ int rpl_fgetfilecon(int fd, char **con)
 int defaultcon(struct selabel_handle *hnd, const char *name, mode_t mode)
 {
   ErrnoKeeper keeper;
-  std::unique_ptr<char, Free> abs = absolute_name(name);
+  malloc_ptr<char> abs = absolute_name(name);
   if (!abs) {
     keeper.keep();
     return -1;
@@ -308,7 +305,7 @@ int defaultcon(struct selabel_handle *hnd, const char *name, mode_t mode)
 
 bool restorecon(struct selabel_handle *hnd, const char *name, bool recurse)
 {
-  std::unique_ptr<char, Free> abs = absolute_name(name);
+  malloc_ptr<char> abs = absolute_name(name);
   if (!abs)
     return false;
   if (!recurse)
