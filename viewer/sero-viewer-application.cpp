@@ -113,9 +113,8 @@ on_drag_data_received (GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionDa
   if (!uris)
     return;
   for (gchar **uri = uris; *uri; uri++) {
-    GFile *file = g_file_new_for_uri (*uri);
+    g_autoptr (GFile) file = g_file_new_for_uri (*uri);
     gtk_widget_show_all (append_file_widget (GTK_WIDGET (box), file));
-    g_object_unref (file);
   }
 }
 
@@ -135,9 +134,8 @@ activate (GtkApplication *application, gpointer)
 
   if (remaining_args) {
     for (gchar **arg = remaining_args; *arg; arg++) {
-      GFile *file = g_file_new_for_commandline_arg (*arg);
+      g_autoptr (GFile) file = g_file_new_for_commandline_arg (*arg);
       append_file_widget (box, file);
-      g_object_unref (file);
     }
   }
   g_clear_pointer (&remaining_args, g_strfreev);
